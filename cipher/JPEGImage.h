@@ -1,0 +1,85 @@
+#pragma once
+// TJPEGImage: a JPEG picture that keeps the exact bytes it was loaded from,
+// reads only the header at load time and decodes pixels on first use.
+// Built directly on libjpeg; every libjpeg call sequence runs inside one plain
+// C-style function guarded by setjmp, so no C++ frame is ever crossed by a
+// longjmp and no exception ever passes through libjpeg.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mg {
+
+// Outcome of reading a JPEG header. ok == false carries the reason: for a
+// fatal libjpeg error, message is "JPEG error #<code>" and code is libjpeg's
+// message code; for our own limits, message says what was refused.
+struct JpegHeader {
+    bool ok = false;
+    int code = 0;
+    std::string message;
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    bool grayscale = false;
+    bool progressive = false;
+};
+
+// Reads the header (jpeg_read_header with require_image) from memory.
+JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size);
+// Reads the header from an open stdio stream positioned at the stream's start.
+JpegHeader ReadJpegHeader(std::FILE* file);
+
+// Decoded pixels: tightly packed RGB888 rows (grayscale is expanded to RGB).
+struct JpegPixels {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb; // width * height * 3 bytes
+};
+
+class TJPEGImage {
+public:
+    TJPEGImage();
+    ~TJPEGImage();
+    TJPEGImage(const TJPEGImage&);            // shares the immutable bytes
+    TJPEGImage& operator=(const TJPEGImage&); // and any decoded pixels
+
+    // Copies every byte and reads the header. Throws mg::Error("JPEG error #%d")
+    // when libjpeg rejects the header. An empty buffer gives an empty picture
+    // (width and height 0) without any check.
+    void LoadFromBytes(const std::uint8_t* data, std::size_t size);
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) {
+        LoadFromBytes(bytes.data(), bytes.size());
+    }
+    // Reads the whole file and loads it; throws mg::Error on a read failure
+    // (the system's message for it) or a rejected header.
+    void LoadFromFile(const std::string& path);
+    // Writes the stored bytes unchanged (safe write: temporary file + rename).
+    // Throws mg::Error on failure.
+    void SaveToFile(const std::string& path) const;
+
+    bool Empty() const;
+    int Width() const;
+    int Height() const;
+    bool Grayscale() const;
+    bool ProgressiveEncoding() const;
+    const std::vector<std::uint8_t>& Bytes() const;
+
+    // Smallest libjpeg scale (n/8, n = 1..8) whose output covers at least
+    // targetWidth x targetHeight; 8 (full size) when the target is larger.
+    int ScaleFor(int targetWidth, int targetHeight) const;
+    // Decodes at scale n/8 (1..8, 8 = full size), caching the result per scale.
+    // Throws mg::Error("JPEG error #%d") on a fatal libjpeg error, or an
+    // mg::Error naming the limit when the picture is too large for memory or
+    // has an absurd number of progressive scans. Warnings are ignored.
+    std::shared_ptr<const JpegPixels> Decode(int scaleEighths = 8) const;
+
+private:
+    struct Data;
+    std::shared_ptr<Data> d_;
+};
+
+} // namespace mg

@@ -1,0 +1,78 @@
+#pragma once
+// Dialog services of the windowing layer: message and input dialogs, the
+// error report, the busy cursor, the event pump and immediate termination.
+// Every dialog of the program goes through MessageDialog or InputDialog, so
+// a test can answer them all through one seam (DialogResponder).
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace mg {
+
+enum DialogKind : int {
+    mtWarning = 0,
+    mtError = 1,
+    mtInformation = 2,
+    mtConfirmation = 3,
+    mtCustom = 4,
+};
+
+// Button n is bit n; the enumeration order is the left-to-right order.
+using DialogButtons = std::uint16_t;
+namespace Btn {
+constexpr DialogButtons Yes = 1, No = 2, OK = 4, Cancel = 8, Abort = 16, Retry = 32,
+                        Ignore = 64, All = 128, NoToAll = 256, YesToAll = 512, Help = 1024;
+}
+constexpr DialogButtons mbYesNo = 3;             // Yes, No
+constexpr DialogButtons mbOK = 4;                // OK
+constexpr DialogButtons mbOKCancel = 12;         // OK, Cancel
+constexpr DialogButtons mbYesNoCancelAll = 139;  // Yes, No, Cancel, All
+
+// Answer codes of modal dialogs and modal windows.
+enum ModalResult : int {
+    mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
+    mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10,
+};
+
+int MessageDialog(const QString& text, DialogKind kind, DialogButtons buttons);
+void PlainMessage(const QString& text);
+QString InputDialog(const QString& caption, const QString& prompt, const QString& defaultText);
+
+constexpr int crDefault = 0;
+constexpr int crHourGlass = -11;
+void ScreenCursor(int cursor);
+int ScreenCursorValue();
+void ProcessPendingEvents();
+[[noreturn]] void TerminateNow();
+
+// Shows the error report (stop icon, OK, caption = application title) for a
+// message; appends "." when the message is not empty and its last character
+// is above '.'.
+void ErrorReport(const QString& message);
+QString ErrorReportText(const QString& message);
+
+// The application title: program file name after the last '/', cut before its
+// first '.', all but the first character lower-cased ("murkglass").
+QString ApplicationTitle();
+QString TitleFromProgramPath(const QString& programPath);
+
+// The test seam. While a responder is installed, MessageDialog and
+// InputDialog (and so PlainMessage and ErrorReport) ask it instead of showing
+// a window. It sees exactly what would have been shown.
+struct DialogRequest {
+    enum Type { Message, Input } type = Message;
+    QString text;        // Message: the text; Input: the prompt
+    DialogKind kind = mtCustom;
+    DialogButtons buttons = 0;
+    QString caption;     // the caption the real dialog would carry
+    QString defaultText; // Input only
+};
+struct DialogAnswer {
+    int result = mrCancel; // Message: the ModalResult; Input: mrOk or mrCancel
+    QString text;          // Input: the text in the field when OK is pressed
+};
+using DialogResponder = std::function<DialogAnswer(const DialogRequest&)>;
+// Installs a responder (an empty function removes it); returns the previous one.
+DialogResponder SetDialogResponder(DialogResponder responder);
+
+} // namespace mg
