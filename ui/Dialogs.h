@@ -50,6 +50,10 @@ void ProcessPendingEvents();
 // is above '.'.
 void ErrorReport(const QString& message);
 QString ErrorReportText(const QString& message);
+// Queues an error report for the event loop. For errors raised where a modal
+// dialog must not open (inside painting): the report follows at once, after
+// the current event.
+void PostErrorReport(const QString& message);
 
 // The application title: program file name after the last '/', cut before its
 // first '.', all but the first character lower-cased ("murkglass").
