@@ -1,1 +1,166 @@
-// placeholder until this unit lands
+#include "cipher/SafeFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace mg {
+namespace {
+
+SafeFileFaults g_faults;
+int g_writeCalls = 0;
+
+// Splits a path into its folder ("." when it has none) and its name.
+std::pair<std::string, std::string> SplitPath(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The mode a new file gets from the process's umask.
+mode_t DefaultMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Flushes a folder so that a rename in it survives a crash; folders that
+// cannot be opened or synced (some file systems) are not an error.
+void SyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+ssize_t WriteOnce(int fd, const std::uint8_t* data, std::size_t n)
+{
+    ++g_writeCalls;
+    if (g_faults.writeCall != 0 && g_writeCalls == g_faults.writeCall) {
+        errno = g_faults.writeFailsWith;
+        return -1;
+    }
+    return ::write(fd, data, n);
+}
+
+} // namespace
+
+void SetSafeFileFaults(const SafeFileFaults& faults)
+{
+    g_faults = faults;
+    g_writeCalls = 0;
+}
+
+TSafeWriter::TSafeWriter(std::string destination) : destination_(std::move(destination)) {}
+
+TSafeWriter::~TSafeWriter()
+{
+    if (!committed_)
+        Discard();
+}
+
+bool TSafeWriter::Fail(int error)
+{
+    if (error_ == 0)
+        error_ = error != 0 ? error : EIO;
+    Discard();
+    return false;
+}
+
+void TSafeWriter::Discard()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!tempPath_.empty())
+        ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+}
+
+std::string TSafeWriter::ErrorText() const
+{
+    return error_ == 0 ? std::string() : std::string(std::strerror(error_));
+}
+
+bool TSafeWriter::Open()
+{
+    if (g_faults.createFailsWith != 0)
+        return Fail(g_faults.createFailsWith);
+    const auto [folder, name] = SplitPath(destination_);
+    if (name.empty())
+        return Fail(EISDIR);
+    // A hidden name that stays within NAME_MAX however long the original is.
+    std::string pattern = folder + "/." + name.substr(0, 200) + ".XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        return Fail(errno);
+    tempPath_ = buffer.data();
+    struct stat existing {};
+    const bool exists = ::stat(destination_.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        return Fail(EISDIR);
+    const mode_t mode = exists ? (existing.st_mode & 07777) : DefaultMode();
+    if (::fchmod(fd_, mode) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool TSafeWriter::Write(const std::uint8_t* data, std::size_t n)
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    while (n > 0) {
+        const ssize_t written = WriteOnce(fd_, data, n);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return Fail(written < 0 ? errno : ENOSPC);
+        data += written;
+        n -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool TSafeWriter::Commit()
+{
+    if (fd_ < 0)
+        return Fail(EBADF);
+    if (g_faults.syncFailsWith != 0)
+        return Fail(g_faults.syncFailsWith);
+    if (::fsync(fd_) != 0)
+        return Fail(errno);
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0)
+        return Fail(errno);
+    if (g_faults.renameFailsWith != 0)
+        return Fail(g_faults.renameFailsWith);
+    if (::rename(tempPath_.c_str(), destination_.c_str()) != 0)
+        return Fail(errno);
+    committed_ = true;
+    SyncFolder(SplitPath(destination_).first);
+    return true;
+}
+
+int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
+                    std::size_t n)
+{
+    TSafeWriter writer(destination);
+    if (writer.Open() && writer.Write(data, n) && writer.Commit())
+        return 0;
+    return writer.Error();
+}
+
+} // namespace mg

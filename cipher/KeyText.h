@@ -1,0 +1,31 @@
+#pragma once
+// Key texts: which typed texts are integers (and so are keys themselves),
+// and which bytes a typed passphrase stands for.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace mg {
+
+// The value of an integer text: leading spaces (byte 32 only), then either
+// "$", "x", "X", "0x" or "0X" and hexadecimal digits (32-bit pattern), or an
+// optional sign and decimal digits in the 32-bit signed range; nothing may
+// follow. Anything else gives no value.
+std::optional<std::int32_t> ParseIntegerText(std::string_view text);
+
+// The Windows-1252 bytes of a UTF-8 text, so that a passphrase gives the same
+// key on every machine; when a character has no Windows-1252 byte (or the
+// UTF-8 is malformed) the whole text keeps its UTF-8 bytes.
+std::string PassphraseBytes(std::string_view utf8);
+
+struct KeyFromText {
+    std::int32_t key = 0;
+    bool isInteger = false;
+};
+
+// The key a text stands for: its value when it is an integer text, else
+// PassphraseKey of its bytes. Takes the bytes chosen by PassphraseBytes.
+KeyFromText KeyForText(std::string_view bytes);
+
+} // namespace mg

@@ -1,0 +1,61 @@
+#pragma once
+// Safe writes: a destination is written to a temporary file in its own
+// folder, flushed to disk and renamed over the destination, so a failure at
+// any point leaves an existing destination unchanged and no partial file.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace mg {
+
+class TSafeWriter {
+public:
+    explicit TSafeWriter(std::string destination);
+    ~TSafeWriter(); // removes the temporary file unless committed
+    TSafeWriter(const TSafeWriter&) = delete;
+    TSafeWriter& operator=(const TSafeWriter&) = delete;
+
+    // Creates the temporary file beside the destination (exclusive create),
+    // with the destination's mode when it exists, else 0666 & ~umask.
+    bool Open();
+    // Appends all n bytes.
+    bool Write(const std::uint8_t* data, std::size_t n);
+    // Flushes the temporary file to disk, renames it over the destination
+    // and flushes the folder.
+    bool Commit();
+
+    const std::string& Destination() const { return destination_; }
+    const std::string& TempPath() const { return tempPath_; }
+    // The errno of the first failure (0 when none) and its text.
+    int Error() const { return error_; }
+    std::string ErrorText() const;
+
+private:
+    bool Fail(int error);
+    void Discard();
+
+    std::string destination_;
+    std::string tempPath_;
+    int fd_ = -1;
+    int error_ = 0;
+    bool committed_ = false;
+};
+
+// Writes a whole buffer safely; the errno on failure (0 on success).
+int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
+                    std::size_t n);
+
+// Test seam: makes safe writes fail as a full disk or a read-only folder
+// would, since tests run with permissions that the kernel does not enforce.
+// A count of 0 disables that fault; the n-th call (from 1) of the operation
+// fails with the given errno. Reset with SetSafeFileFaults({}).
+struct SafeFileFaults {
+    int createFailsWith = 0; // errno for Open's exclusive create
+    int writeCall = 0;       // which write() call fails
+    int writeFailsWith = 0;
+    int syncFailsWith = 0;   // errno for the fsync of the temporary file
+    int renameFailsWith = 0;
+};
+void SetSafeFileFaults(const SafeFileFaults& faults);
+
+} // namespace mg
