@@ -1,0 +1,133 @@
+#include "TestJpeg.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <jpeglib.h>
+
+namespace mg::test {
+
+std::uint8_t PatternRed(int x, int width)
+{
+    return width > 1 ? static_cast<std::uint8_t>(x * 255 / (width - 1)) : 0;
+}
+
+std::uint8_t PatternGreen(int y, int height)
+{
+    return height > 1 ? static_cast<std::uint8_t>(y * 255 / (height - 1)) : 0;
+}
+
+std::uint8_t PatternGray(int x, int y, int width, int height)
+{
+    return static_cast<std::uint8_t>((PatternRed(x, width) + PatternGreen(y, height)) / 2);
+}
+
+namespace {
+
+struct ErrorJump {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+void OnError(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorJump*>(cinfo->err)->jump, 1);
+}
+
+void Silent(j_common_ptr) {}
+
+// Plain C frame: everything that may longjmp stays in here. Returns false
+// when libjpeg failed. *out/*outSize receive a malloc'd buffer.
+bool Compress(int width, int height, bool gray, bool progressive, int quality,
+              const unsigned char* pixels, unsigned char** out, unsigned long* outSize)
+{
+    jpeg_compress_struct cinfo;
+    ErrorJump err;
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = OnError;
+    err.pub.output_message = Silent;
+    *out = nullptr;
+    *outSize = 0;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, out, outSize);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = gray ? 1 : 3;
+    cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    const int stride = width * cinfo.input_components;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(pixels + static_cast<size_t>(cinfo.next_scanline) * stride);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray, bool progressive, int quality)
+{
+    if (width <= 0 || height <= 0)
+        throw std::runtime_error("MakeJpeg: size must be positive");
+    const int comps = gray ? 1 : 3;
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * comps);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            unsigned char* p = &pixels[(static_cast<size_t>(y) * width + x) * comps];
+            if (gray) {
+                p[0] = PatternGray(x, y, width, height);
+            } else {
+                p[0] = PatternRed(x, width);
+                p[1] = PatternGreen(y, height);
+                p[2] = kPatternBlue;
+            }
+        }
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const bool ok = Compress(width, height, gray, progressive, quality, pixels.data(), &buffer, &size);
+    std::vector<std::uint8_t> result;
+    if (ok && buffer)
+        result.assign(buffer, buffer + size);
+    std::free(buffer);
+    if (!ok)
+        throw std::runtime_error("MakeJpeg: libjpeg refused to compress");
+    return result;
+}
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        throw std::runtime_error("WriteFile: cannot write " + path);
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("ReadFile: cannot open " + path);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw std::runtime_error("ReadFile: cannot read " + path);
+    return bytes;
+}
+
+} // namespace mg::test

@@ -1,0 +1,29 @@
+#pragma once
+// Test fixtures: small JPEG files made on the fly with libjpeg's compressor,
+// and whole-file helpers. Not for production code.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mg::test {
+
+// The pattern MakeJpeg encodes, so decode tests can compare pixels
+// approximately: red grows left to right, green grows top to bottom, blue is
+// a constant 96. A grayscale picture stores (red + green) / 2.
+std::uint8_t PatternRed(int x, int width);
+std::uint8_t PatternGreen(int y, int height);
+constexpr std::uint8_t kPatternBlue = 96;
+std::uint8_t PatternGray(int x, int y, int width, int height);
+
+// Encodes a width x height picture of the pattern above. progressive uses
+// libjpeg's standard progressive scan script. Throws std::runtime_error when
+// libjpeg refuses the parameters.
+std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray = false,
+                                   bool progressive = false, int quality = 85);
+
+// Writes bytes to path (truncating); throws std::runtime_error on failure.
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Reads a whole file; throws std::runtime_error on failure.
+std::vector<std::uint8_t> ReadFile(const std::string& path);
+
+} // namespace mg::test
