@@ -1,1 +1,95 @@
-// placeholder until this unit lands
+#include "ui/FileMask.h"
+
+namespace mg {
+namespace {
+
+unsigned char Fold(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Greedy matching that backtracks only to the last "*": linear in practice,
+// never exponential.
+bool Glob(std::string_view p, std::string_view n)
+{
+    std::size_t pi = 0, ni = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && p[pi] == '*') {
+            starP = pi++;
+            starN = ni;
+        } else if (pi < p.size()
+                   && (p[pi] == '?'
+                       || Fold(static_cast<unsigned char>(p[pi]))
+                              == Fold(static_cast<unsigned char>(n[ni])))) {
+            ++pi;
+            ++ni;
+        } else if (starP != std::string_view::npos) {
+            pi = starP + 1;
+            ni = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*')
+        ++pi;
+    return pi == p.size();
+}
+
+} // namespace
+
+bool MaskMatches(std::string_view pattern, std::string_view name)
+{
+    if (pattern.empty())
+        return false;
+    if (Glob(pattern, name))
+        return true;
+    // "name.*" also finds "name": the dot and extension are optional, as
+    // users of such masks expect.
+    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
+        std::string_view stem = pattern.substr(0, pattern.size() - 2);
+        return !stem.empty() && Glob(stem, name);
+    }
+    return false;
+}
+
+std::vector<std::string> SplitMask(std::string_view mask)
+{
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t semi = mask.find(';', start);
+        if (semi == std::string_view::npos) {
+            pieces.emplace_back(mask.substr(start));
+            return pieces;
+        }
+        pieces.emplace_back(mask.substr(start, semi - start));
+        start = semi + 1;
+    }
+}
+
+bool HasWildcard(std::string_view text)
+{
+    return text.find_first_of("*?") != std::string_view::npos;
+}
+
+int CompareIgnoringCase(std::string_view a, std::string_view b)
+{
+    std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = Fold(static_cast<unsigned char>(a[i]));
+        unsigned char y = Fold(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    return 0;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && CompareIgnoringCase(a, b) == 0;
+}
+
+} // namespace mg

@@ -1,1 +1,265 @@
-// placeholder until this unit lands
+#include "ui/FolderReader.h"
+
+#include "ui/FileMask.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mg {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// Restores the current directory when it goes out of scope.
+class CurrentDirectoryKeeper {
+public:
+    CurrentDirectoryKeeper() : fd_(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~CurrentDirectoryKeeper()
+    {
+        if (fd_ >= 0) {
+            if (fchdir(fd_) != 0) {
+                // Nothing better to do: the folder we came from is gone.
+            }
+            close(fd_);
+        }
+    }
+    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
+    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
+
+private:
+    int fd_;
+};
+
+// The entry's type, following links; DT_UNKNOWN when it cannot be told
+// (a broken link, a vanished entry).
+unsigned char EntryType(int dirFd, const dirent* e)
+{
+    if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK)
+        return e->d_type;
+    struct stat st;
+    if (fstatat(dirFd, e->d_name, &st, 0) != 0)
+        return DT_UNKNOWN;
+    if (S_ISREG(st.st_mode))
+        return DT_REG;
+    if (S_ISDIR(st.st_mode))
+        return DT_DIR;
+    return DT_UNKNOWN;
+}
+
+} // namespace
+
+bool FileNameLess(std::string_view a, std::string_view b)
+{
+    int c = CompareIgnoringCase(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+void SortFileNames(std::vector<std::string>& names)
+{
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return FileNameLess(a, b); });
+}
+
+FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask)
+{
+    FolderListing result;
+    std::vector<std::string> pieces = SplitMask(mask);
+    pieces.erase(std::remove(pieces.begin(), pieces.end(), std::string()), pieces.end());
+    DirHandle dir(opendir(folder.c_str()));
+    if (!dir) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    if (pieces.empty())
+        return result;
+    int dirFd = dirfd(dir.get());
+    errno = 0;
+    while (const dirent* e = readdir(dir.get())) {
+        std::string_view name(e->d_name);
+        if (name.empty() || name[0] == '.')
+            continue;
+        std::size_t matches = 0;
+        for (const std::string& p : pieces)
+            matches += MaskMatches(p, name) ? 1 : 0;
+        if (matches == 0 || EntryType(dirFd, e) != DT_REG)
+            continue;
+        for (std::size_t i = 0; i < matches; ++i)
+            result.names.emplace_back(name);
+        errno = 0;
+    }
+    if (errno != 0)
+        result.error = std::strerror(errno);
+    SortFileNames(result.names);
+    return result;
+}
+
+namespace {
+
+// Calls `found` for each non-hidden sub-folder until it returns false.
+template <typename F>
+void ForEachSubFolder(const std::string& folder, F found)
+{
+    DirHandle dir(opendir(folder.c_str()));
+    if (!dir)
+        return;
+    int dirFd = dirfd(dir.get());
+    while (const dirent* e = readdir(dir.get())) {
+        if (e->d_name[0] == '.')
+            continue;
+        if (EntryType(dirFd, e) == DT_DIR && !found(e->d_name))
+            return;
+    }
+}
+
+} // namespace
+
+std::vector<std::string> ReadSubFolders(const std::string& folder)
+{
+    std::vector<std::string> names;
+    ForEachSubFolder(folder, [&](const char* n) {
+        names.emplace_back(n);
+        return true;
+    });
+    return names;
+}
+
+bool HasSubFolder(const std::string& folder)
+{
+    bool any = false;
+    ForEachSubFolder(folder, [&](const char*) {
+        any = true;
+        return false;
+    });
+    return any;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string JoinFolder(const std::string& folder, const std::string& name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+namespace {
+
+std::string DecodeMountField(std::string_view field)
+{
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const char* d = field.data() + i + 1;
+            if (d[0] >= '0' && d[0] <= '3' && d[1] >= '0' && d[1] <= '7' && d[2] >= '0' && d[2] <= '7') {
+                out += static_cast<char>((d[0] - '0') * 64 + (d[1] - '0') * 8 + (d[2] - '0'));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+
+// Number of path components after the prefix, or -1 when the path does not
+// lie below it.
+int DepthBelow(std::string_view path, std::string_view prefix)
+{
+    if (path.size() <= prefix.size() || path.substr(0, prefix.size()) != prefix)
+        return -1;
+    std::string_view rest = path.substr(prefix.size());
+    if (rest.back() == '/')
+        return -1;
+    return 1 + static_cast<int>(std::count(rest.begin(), rest.end(), '/'));
+}
+
+} // namespace
+
+std::vector<std::string> VolumeMountPoints(std::string_view table)
+{
+    std::vector<std::string> points;
+    std::size_t start = 0;
+    while (start < table.size()) {
+        std::size_t end = table.find('\n', start);
+        if (end == std::string_view::npos)
+            end = table.size();
+        std::string_view line = table.substr(start, end - start);
+        start = end + 1;
+        std::size_t a = line.find(' ');
+        if (a == std::string_view::npos)
+            continue;
+        std::size_t b = line.find(' ', a + 1);
+        std::string point = DecodeMountField(line.substr(a + 1, b == std::string_view::npos ? std::string_view::npos : b - a - 1));
+        int mnt = DepthBelow(point, "/mnt/");
+        int media = DepthBelow(point, "/media/");
+        int runMedia = DepthBelow(point, "/run/media/");
+        bool volume = mnt == 1 || media == 1 || media == 2 || runMedia == 2;
+        if (volume && std::find(points.begin(), points.end(), point) == points.end())
+            points.push_back(point);
+    }
+    return points;
+}
+
+std::vector<std::string> MountedVolumes()
+{
+    std::ifstream in("/proc/self/mounts", std::ios::binary);
+    std::string table((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> points = VolumeMountPoints(table);
+    points.erase(std::remove_if(points.begin(), points.end(), [](const std::string& p) { return !IsFolder(p); }),
+                 points.end());
+    return points;
+}
+
+std::string CurrentDirectory()
+{
+    std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    return cwd ? std::string(cwd.get()) : std::string();
+}
+
+bool ChangeDirectory(const std::string& folder)
+{
+    return !folder.empty() && chdir(folder.c_str()) == 0;
+}
+
+ListPathTarget ResolveListPath(const std::string& text)
+{
+    ListPathTarget target;
+    CurrentDirectoryKeeper keeper;
+    std::size_t slash = text.rfind('/');
+    std::string last = slash == std::string::npos ? text : text.substr(slash + 1);
+    if (slash != std::string::npos) {
+        std::string folderPart = slash == 0 ? std::string("/") : text.substr(0, slash);
+        if (!ChangeDirectory(folderPart))
+            target.failed = true;
+    }
+    if (!target.failed && !last.empty()) {
+        if (HasWildcard(last)) {
+            target.mask = last;
+        } else {
+            struct stat st;
+            bool isFile = stat(last.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+            if (!isFile && !ChangeDirectory(last))
+                target.failed = true;
+        }
+    }
+    target.folder = CurrentDirectory();
+    return target;
+}
+
+} // namespace mg
