@@ -1,0 +1,164 @@
+// murkglass-crypt run as a separate process: keys, passphrase sources,
+// round trips, exit codes and one-line failure reports.
+#include "cipher/KeyText.h"
+#include "cipher/Keystream.h"
+#include "cipher/passKey.h"
+#include "TestJpeg.h"
+
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run Crypt(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess process;
+    process.start(QStringLiteral(MURKGLASS_CRYPT_PATH), args);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+std::vector<std::uint8_t> Xored(std::vector<std::uint8_t> bytes, std::int32_t key)
+{
+    mg::SetSeed(key);
+    mg::ApplyKeystreamSerial(bytes.data(), bytes.size());
+    return bytes;
+}
+
+} // namespace
+
+class TestCryptCli : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void keyFromStandardInput_data();
+    void keyFromStandardInput();
+    void roundTripWithPassphraseFile();
+    void encryptWithPassphraseOnStandardInput();
+    void failures_data();
+    void failures();
+    void helpPrintsUsage();
+
+private:
+    QString Path(const char* name) const { return dir_->filePath(name); }
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestCryptCli::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+void TestCryptCli::keyFromStandardInput_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("key");
+    QTest::newRow("passphrase line") << QByteArray("abc\n") << 5196;
+    QTest::newRow("CR LF line end is not part of it") << QByteArray("abc\r\nignored\n") << 5196;
+    QTest::newRow("last line without line end") << QByteArray("ABC") << 3232;
+    QTest::newRow("integer text is the key") << QByteArray("  -42\n") << -42;
+    QTest::newRow("hex text is the key") << QByteArray("$FFFFFFFF\n") << -1;
+    QTest::newRow("accented letter uses its Windows-1252 byte")
+        << QByteArray("\xc3\xa9\n") << mg::PassphraseKey("\xe9");
+}
+
+void TestCryptCli::keyFromStandardInput()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, key);
+    const Run run = Crypt({"key"}, input);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QByteArray::number(key) + '\n');
+}
+
+void TestCryptCli::roundTripWithPassphraseFile()
+{
+    const auto jpeg = mg::test::MakeJpeg(20, 10);
+    mg::test::WriteFile(Path("a.jpg").toStdString(), jpeg);
+    mg::test::WriteFile(Path("pass").toStdString(), {'s', 'e', 'c', 'r', 'e', 't', '\r', '\n', 'x'});
+    const Run enc = Crypt({"encrypt", Path("a.jpg"), Path("a.bin"), "--passphrase-file", Path("pass")});
+    QCOMPARE(enc.exitCode, 0);
+    QVERIFY(mg::test::ReadFile(Path("a.bin").toStdString()) ==
+            Xored(jpeg, mg::PassphraseKey("secret")));
+    const Run dec = Crypt({"decrypt", Path("a.bin"), Path("a.bin"), "--passphrase-file", Path("pass")});
+    QCOMPARE(dec.exitCode, 0);
+    QVERIFY(mg::test::ReadFile(Path("a.bin").toStdString()) == jpeg);
+}
+
+void TestCryptCli::encryptWithPassphraseOnStandardInput()
+{
+    // Standard input is a pipe here, so its first line is the passphrase and
+    // no confirmation is asked for.
+    mg::test::WriteFile(Path("plain").toStdString(), {1, 2, 3, 4, 5});
+    const Run run = Crypt({"encrypt", Path("plain"), Path("enc")}, "0x10\n");
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(mg::test::ReadFile(Path("enc").toStdString()) == Xored({1, 2, 3, 4, 5}, 16));
+}
+
+void TestCryptCli::failures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing source") << QStringList{"encrypt", "@/missing", "@/out"}
+                                    << QByteArray("pw\n") << 1 << "cannot read \"@/missing\"";
+    QTest::newRow("destination folder missing")
+        << QStringList{"encrypt", "@/plain", "@/no/out"} << QByteArray("pw\n") << 1
+        << "cannot write \"@/no/out\"";
+    QTest::newRow("wrong passphrase on decrypt")
+        << QStringList{"decrypt", "@/plain", "@/out"} << QByteArray("pw\n") << 1
+        << "not a JPEG picture after decryption: wrong passphrase or not an encrypted JPEG";
+    QTest::newRow("empty passphrase refused") << QStringList{"encrypt", "@/plain", "@/out"}
+                                              << QByteArray("\n") << 2 << "empty passphrase";
+    QTest::newRow("no input at all refused") << QStringList{"key"} << QByteArray() << 2
+                                             << "empty passphrase";
+    QTest::newRow("missing passphrase file")
+        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase-file", "@/nopass"}
+        << QByteArray() << 1 << "cannot read \"@/nopass\"";
+    QTest::newRow("no command") << QStringList{} << QByteArray() << 2 << "no command";
+    QTest::newRow("unknown command") << QStringList{"scramble"} << QByteArray() << 2
+                                     << "unknown command";
+    QTest::newRow("destination missing") << QStringList{"encrypt", "@/plain"} << QByteArray("pw\n")
+                                         << 2 << "needs SOURCE and DEST";
+    QTest::newRow("passphrase option on the command line is unknown")
+        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase", "pw"} << QByteArray() << 2
+        << "unknown option";
+}
+
+void TestCryptCli::failures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    mg::test::WriteFile(Path("plain").toStdString(), {'n', 'o', 't', ' ', 'j', 'p', 'g'});
+    for (QString& arg : args)
+        arg.replace("@", dir_->path());
+    message.replace("@", dir_->path());
+    const Run run = Crypt(args, input);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.err.count('\n'), 1);
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    QVERIFY(!QFile::exists(Path("out")));
+}
+
+void TestCryptCli::helpPrintsUsage()
+{
+    const Run run = Crypt({"--help"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith("Usage: murkglass-crypt"));
+    QVERIFY(run.err.isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestCryptCli)
+#include "tst_cryptcli.moc"

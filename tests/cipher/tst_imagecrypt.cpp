@@ -1,0 +1,264 @@
+// The file cipher: round trips, the edge cases of decryption, the seed it
+// leaves, and safe writes under simulated write failures.
+#include "cipher/ImageCrypt.h"
+#include "cipher/Keystream.h"
+#include "cipher/SafeFile.h"
+#include "TestJpeg.h"
+
+#include <QtTest>
+#include <cerrno>
+#include <sys/stat.h>
+
+using Bytes = std::vector<std::uint8_t>;
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+
+Bytes Xored(Bytes bytes, std::int32_t key)
+{
+    mg::SetSeed(key);
+    mg::ApplyKeystreamSerial(bytes.data(), bytes.size());
+    return bytes;
+}
+
+Bytes Pseudorandom(std::size_t n)
+{
+    Bytes bytes(n);
+    std::uint32_t x = 99;
+    for (auto& b : bytes)
+        b = std::uint8_t((x = x * 1664525u + 1013904223u) >> 23);
+    return bytes;
+}
+
+// A JPEG whose entropy-coded data is overwritten some way past the start of
+// its first scan: the header stays intact.
+Bytes DamagedJpeg()
+{
+    Bytes jpeg = mg::test::MakeJpeg(64, 48);
+    for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
+            for (std::size_t j = i + 40; j < i + 80 && j + 2 < jpeg.size(); ++j)
+                jpeg[j] = 0x5A;
+            break;
+        }
+    }
+    return jpeg;
+}
+
+} // namespace
+
+class TestImageCrypt : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void encryptTwiceRestoresPlainBytes();
+    void decryptGivesJpegBytesAndPicture();
+    void seedAdvancesOneStepPerByte();
+    void decryptEdgeCases_data();
+    void decryptEdgeCases();
+    void lastEncryptedFollowsEachRead();
+    void writeFailureKeepsDestination_data();
+    void writeFailureKeepsDestination();
+    void missingFolderIsWriteFailure();
+    void destinationModeIsKept();
+
+private:
+    std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
+    QStringList Entries() const
+    {
+        return QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+    std::unique_ptr<QTemporaryDir> dir_;
+    mg::TImgCrypt crypt_;
+};
+
+void TestImageCrypt::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    mg::SetSafeFileFaults({});
+}
+
+void TestImageCrypt::cleanup()
+{
+    mg::SetSafeFileFaults({});
+    dir_.reset();
+}
+
+void TestImageCrypt::encryptTwiceRestoresPlainBytes()
+{
+    // More than one streaming chunk, and not a multiple of it.
+    const Bytes plain = Pseudorandom(mg::TImgCrypt::kChunkBytes * 2 + 12345);
+    mg::test::WriteFile(Path("plain"), plain);
+    QVERIFY(crypt_.EncryptFile(Path("plain"), Path("enc"), 77));
+    QVERIFY(mg::test::ReadFile(Path("enc")) == Xored(plain, 77));
+    QVERIFY(crypt_.EncryptFile(Path("enc"), Path("back"), 77));
+    QVERIFY(mg::test::ReadFile(Path("back")) == plain);
+}
+
+void TestImageCrypt::decryptGivesJpegBytesAndPicture()
+{
+    const Bytes jpeg = mg::test::MakeJpeg(40, 30);
+    mg::test::WriteFile(Path("enc.jpg"), Xored(jpeg, -123456));
+    QVERIFY(crypt_.DecryptFile(Path("enc.jpg"), Path("out.jpg"), -123456));
+    QVERIFY(mg::test::ReadFile(Path("out.jpg")) == jpeg);
+    std::unique_ptr<mg::TJPEGImage> slot;
+    QVERIFY(crypt_.DecryptImage(Path("enc.jpg"), slot, -123456));
+    QVERIFY(slot);
+    QCOMPARE(slot->Width(), 40);
+    QCOMPARE(slot->Height(), 30);
+    QVERIFY(slot->Bytes() == jpeg);
+}
+
+void TestImageCrypt::seedAdvancesOneStepPerByte()
+{
+    mg::test::WriteFile(Path("empty"), {});
+    QVERIFY(crypt_.EncryptFile(Path("empty"), Path("e2"), 31));
+    QCOMPARE(mg::Seed(), 31u);
+    const Bytes jpeg = mg::test::MakeJpeg(8, 8);
+    mg::test::WriteFile(Path("enc"), Xored(jpeg, 5));
+    mg::SetSeed(999);
+    std::unique_ptr<mg::TJPEGImage> slot;
+    QVERIFY(crypt_.DecryptImage(Path("enc"), slot, 5));
+    QCOMPARE(mg::Seed(), mg::SeedAfter(5, jpeg.size()));
+    QVERIFY(crypt_.DecryptFile(Path("enc"), Path("out"), 5));
+    QCOMPARE(mg::Seed(), mg::SeedAfter(5, jpeg.size()));
+}
+
+void TestImageCrypt::decryptEdgeCases_data()
+{
+    QTest::addColumn<Bytes>("plain");
+    QTest::addColumn<bool>("sourceExists");
+    QTest::addColumn<int>("decryptKey");
+    QTest::addColumn<bool>("intoSource");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("width");
+    const Bytes jpeg = mg::test::MakeJpeg(33, 17);
+    Bytes trailing = jpeg;
+    for (char c : std::string("after the end-of-image marker"))
+        trailing.push_back(std::uint8_t(c));
+    QTest::newRow("empty file decrypts to an empty picture") << Bytes() << true << 4 << false << true << 0;
+    QTest::newRow("destination equal to source is replaced") << jpeg << true << 4 << true << true << 33;
+    QTest::newRow("wrong key fails the header check") << jpeg << true << 5 << false << false << 0;
+    QTest::newRow("wrong key into the source leaves it") << jpeg << true << 5 << true << false << 0;
+    QTest::newRow("damaged data after a good header passes") << DamagedJpeg() << true << 4 << false << true << 64;
+    QTest::newRow("bytes after end-of-image survive") << trailing << true << 4 << false << true << 33;
+    QTest::newRow("missing source") << Bytes() << false << 4 << false << false << 0;
+    QTest::newRow("plain text is not a JPEG") << Bytes(300, 'a') << true << 4 << false << false << 0;
+}
+
+void TestImageCrypt::decryptEdgeCases()
+{
+    QFETCH(Bytes, plain);
+    QFETCH(bool, sourceExists);
+    QFETCH(int, decryptKey);
+    QFETCH(bool, intoSource);
+    QFETCH(bool, accepted);
+    QFETCH(int, width);
+    const Bytes encrypted = Xored(plain, 4);
+    if (sourceExists)
+        mg::test::WriteFile(Path("src"), encrypted);
+    const std::string dst = intoSource ? Path("src") : Path("dst");
+
+    const mg::CipherResult result = crypt_.DecryptFileEx(Path("src"), dst, decryptKey);
+    QCOMPARE(bool(result), accepted);
+    if (accepted)
+        QVERIFY(mg::test::ReadFile(dst) == plain);
+    else if (intoSource)
+        QVERIFY(mg::test::ReadFile(dst) == encrypted);
+    else
+        QVERIFY(!QFile::exists(QString::fromStdString(dst)));
+    if (!sourceExists)
+        QCOMPARE(result.failure, mg::CipherFailure::CannotReadSource);
+    else if (!accepted)
+        QCOMPARE(result.failure, mg::CipherFailure::NotJpeg);
+
+    // Decrypt into memory from the encrypted copy (the source may have
+    // been replaced above). A missing source leaves the slot as it was.
+    if (sourceExists)
+        mg::test::WriteFile(Path("src"), encrypted);
+    auto slot = std::make_unique<mg::TJPEGImage>();
+    const mg::TJPEGImage* before = slot.get();
+    QCOMPARE(crypt_.DecryptImage(Path("src"), slot, decryptKey), accepted);
+    if (!sourceExists)
+        QCOMPARE(slot.get(), before);
+    if (accepted)
+        QCOMPARE(slot->Width(), width);
+}
+
+void TestImageCrypt::lastEncryptedFollowsEachRead()
+{
+    QVERIFY(!crypt_.LastEncrypted);
+    const Bytes encrypted = Xored(mg::test::MakeJpeg(8, 8), 1);
+    mg::test::WriteFile(Path("enc"), encrypted);
+    std::unique_ptr<mg::TJPEGImage> slot;
+    QVERIFY(crypt_.DecryptImage(Path("enc"), slot, 1));
+    QVERIFY(crypt_.LastEncrypted && *crypt_.LastEncrypted == encrypted);
+    QVERIFY(!crypt_.DecryptImage(Path("missing"), slot, 1));
+    QVERIFY(crypt_.LastEncrypted && crypt_.LastEncrypted->empty());
+}
+
+void TestImageCrypt::writeFailureKeepsDestination_data()
+{
+    QTest::addColumn<int>("createErrno");
+    QTest::addColumn<int>("writeCall");
+    QTest::addColumn<int>("syncErrno");
+    QTest::addColumn<int>("renameErrno");
+    QTest::addColumn<int>("expectedErrno");
+    QTest::newRow("read-only folder refuses the temporary file") << EROFS << 0 << 0 << 0 << EROFS;
+    QTest::newRow("disk full on the first write") << 0 << 1 << 0 << 0 << ENOSPC;
+    QTest::newRow("disk full on a later write") << 0 << 3 << 0 << 0 << ENOSPC;
+    QTest::newRow("flush to disk fails") << 0 << 0 << EIO << 0 << EIO;
+    QTest::newRow("rename over the destination fails") << 0 << 0 << 0 << EACCES << EACCES;
+}
+
+void TestImageCrypt::writeFailureKeepsDestination()
+{
+    QFETCH(int, createErrno);
+    QFETCH(int, writeCall);
+    QFETCH(int, syncErrno);
+    QFETCH(int, renameErrno);
+    QFETCH(int, expectedErrno);
+    const Bytes old = {'o', 'l', 'd'};
+    mg::test::WriteFile(Path("src"), Pseudorandom(mg::TImgCrypt::kChunkBytes * 3 + 7));
+    mg::test::WriteFile(Path("dst"), old);
+    mg::SafeFileFaults faults;
+    faults.createFailsWith = createErrno;
+    faults.writeCall = writeCall;
+    faults.writeFailsWith = ENOSPC;
+    faults.syncFailsWith = syncErrno;
+    faults.renameFailsWith = renameErrno;
+    mg::SetSafeFileFaults(faults);
+
+    const mg::CipherResult result = crypt_.EncryptFileEx(Path("src"), Path("dst"), 9);
+    QVERIFY(!result);
+    QCOMPARE(result.failure, mg::CipherFailure::CannotWriteDestination);
+    QCOMPARE(result.error, expectedErrno);
+    QVERIFY(mg::test::ReadFile(Path("dst")) == old);
+    QCOMPARE(Entries(), QStringList({"dst", "src"}));
+}
+
+void TestImageCrypt::missingFolderIsWriteFailure()
+{
+    mg::test::WriteFile(Path("src"), {1, 2, 3});
+    const mg::CipherResult result = crypt_.EncryptFileEx(Path("src"), Path("no/dst"), 9);
+    QCOMPARE(result.failure, mg::CipherFailure::CannotWriteDestination);
+    QCOMPARE(result.error, ENOENT);
+    QVERIFY(!crypt_.EncryptFile(Path("missing"), Path("dst"), 9));
+    QCOMPARE(Entries(), QStringList({"src"}));
+}
+
+void TestImageCrypt::destinationModeIsKept()
+{
+    mg::test::WriteFile(Path("src"), {1, 2, 3});
+    mg::test::WriteFile(Path("dst"), {0});
+    QCOMPARE(::chmod(Path("dst").c_str(), 0640), 0);
+    QVERIFY(crypt_.EncryptFile(Path("src"), Path("dst"), 9));
+    struct stat info {};
+    QCOMPARE(::stat(Path("dst").c_str(), &info), 0);
+    QCOMPARE(int(info.st_mode & 07777), 0640);
+}
+
+QTEST_APPLESS_MAIN(TestImageCrypt)
+#include "tst_imagecrypt.moc"
