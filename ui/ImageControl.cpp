@@ -1,1 +1,241 @@
-// placeholder until this unit lands
+// The image control and its floating tool window.
+#include "ui/ImageControl.h"
+
+#include "cipher/Error.h"
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QChildEvent>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <new>
+
+namespace mg {
+
+namespace {
+
+// The floating tool window made by FloatControl. Its only job is to hold one
+// image control, keep it filling the client area, and go away once empty.
+class TFloatWindow : public QWidget {
+public:
+    TFloatWindow()
+        : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint)
+    {
+        setObjectName(QStringLiteral("TFloatWindow"));
+        setWindowTitle(QString());
+        // Owned by the application: released with it at the end of the run.
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { delete this; });
+    }
+
+    TImage* Control() const { return findChild<TImage*>(QString(), Qt::FindDirectChildrenOnly); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (TImage* control = Control())
+            if (control->geometry() != rect())
+                control->setGeometry(rect());
+    }
+    void closeEvent(QCloseEvent* event) override
+    {
+        // The close box hides the window with the control still inside.
+        hide();
+        event->ignore();
+    }
+    void childEvent(QChildEvent* event) override
+    {
+        QWidget::childEvent(event);
+        if (event->removed() && !Control())
+            deleteLater();
+    }
+};
+
+} // namespace
+
+TImage::TImage(QWidget* parent)
+    : QWidget(parent)
+{
+    picture_.OnChange = [this] { PictureChanged(); };
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+}
+
+TImage::~TImage()
+{
+    picture_.OnChange = nullptr;
+}
+
+QSize TImage::NaturalSize() const
+{
+    if (picture_.Empty())
+        return QSize(0, 0);
+    return QSize(picture_.Width(), picture_.Height());
+}
+
+void TImage::FollowAutoSize()
+{
+    if (autoSize_ && size() != NaturalSize())
+        resize(NaturalSize());
+    SyncHost();
+}
+
+void TImage::SyncHost()
+{
+    // A floating control and its window keep one size.
+    QWidget* host = FloatHost();
+    if (!host)
+        return;
+    if (pos() != QPoint(0, 0))
+        move(0, 0);
+    if (host->size() != size())
+        host->resize(size());
+}
+
+void TImage::PictureChanged()
+{
+    paintFailed_ = false;
+    if (autoSize_ && !picture_.Empty()) {
+        resize(NaturalSize());
+        SyncHost();
+    }
+    update();
+}
+
+void TImage::SetAutoSize(bool on)
+{
+    autoSize_ = on;
+    FollowAutoSize();
+}
+
+void TImage::SetStretch(bool on)
+{
+    if (stretch_ == on)
+        return;
+    stretch_ = on;
+    update();
+}
+
+void TImage::SetBounds(int left, int top, int width, int height)
+{
+    if (autoSize_) {
+        const QSize natural = NaturalSize();
+        width = natural.width();
+        height = natural.height();
+    }
+    setGeometry(left, top, qMax(0, width), qMax(0, height));
+    SyncHost();
+}
+
+QWidget* TImage::FloatHost() const
+{
+    QWidget* parent = parentWidget();
+    return parent && parent->objectName() == QLatin1String("TFloatWindow")
+            && dynamic_cast<TFloatWindow*>(parent) ? parent : nullptr;
+}
+
+void TImage::FloatControl(const QRect& screenRect)
+{
+    auto* window = new TFloatWindow;
+    window->resize(qMax(0, screenRect.width()), qMax(0, screenRect.height()));
+    // For a window, move() places the outer frame.
+    window->move(screenRect.topLeft());
+    // Leaving the old window (if any) makes that one delete itself.
+    setParent(window);
+    setGeometry(window->rect());
+    QWidget::show();
+    window->show();
+}
+
+void TImage::paintEvent(QPaintEvent*)
+{
+    const TGraphic* graphic = picture_.Graphic();
+    if (!graphic || graphic->Empty() || paintFailed_)
+        return;
+    QPainter painter(this);
+    const QRect target = stretch_ ? rect() : QRect(0, 0, graphic->Width(), graphic->Height());
+    try {
+        graphic->Draw(painter, target);
+    } catch (const std::bad_alloc&) {
+        paintFailed_ = true;
+        PostErrorReport(QStringLiteral("Out of memory"));
+    } catch (const std::exception& error) {
+        // No dialog may open inside a paint event: the report follows it.
+        // Nothing more is drawn of this picture, so it is reported once.
+        paintFailed_ = true;
+        PostErrorReport(QString::fromUtf8(error.what()));
+    }
+}
+
+void TImage::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    if (dragFloats_) {
+        if (QWidget* host = FloatHost()) {
+            dragging_ = true;
+            pressed_ = false;
+            grabOffset_ = event->globalPosition().toPoint() - host->pos();
+            event->accept();
+            return;
+        }
+    }
+    pressed_ = true;
+    event->accept();
+}
+
+void TImage::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+        if (QWidget* host = FloatHost())
+            host->move(event->globalPosition().toPoint() - grabOffset_);
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    if (dragging_) {
+        dragging_ = false;
+        if (QWidget* host = FloatHost())
+            host->move(event->globalPosition().toPoint() - grabOffset_);
+        event->accept();
+        return;
+    }
+    const bool click = pressed_ && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
+    if (click)
+        emit clicked();
+}
+
+void TImage::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The control has no menu of its own; the request is passed on unhandled.
+    emit contextRequested();
+    event->ignore();
+}
+
+void TImage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FollowAutoSize();
+}
+
+void TImage::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    FollowAutoSize();
+}
+
+} // namespace mg

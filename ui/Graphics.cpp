@@ -1,0 +1,141 @@
+// Reading and drawing the picture kinds.
+#include "ui/Graphics.h"
+
+#include "cipher/Error.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QPainter>
+
+namespace mg {
+
+namespace {
+
+// Draws an image scaled to the target; smooth when the size changes.
+void DrawImage(QPainter& painter, const QRect& target, const QImage& image)
+{
+    if (image.isNull() || target.isEmpty())
+        return;
+    if (target.size() != image.size())
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(target, image);
+}
+
+// Reads every image a Qt reader finds in the bytes with the format named
+// explicitly (never guessed from the content); returns the largest. A null
+// image when none could be read.
+QImage ReadLargest(const std::vector<std::uint8_t>& bytes, const char* format, bool all)
+{
+    if (bytes.empty())
+        return {};
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(false);
+    QImage best;
+    for (int n = 0; n < 256; ++n) {
+        QImage image;
+        if (!reader.read(&image))
+            break;
+        if (!image.isNull()
+            && qint64(image.width()) * image.height() > qint64(best.width()) * best.height())
+            best = image;
+        if (!all || !reader.jumpToNextImage())
+            break;
+    }
+    // Detach from the caller's bytes.
+    best.detach();
+    return best;
+}
+
+} // namespace
+
+void TBitmap::Draw(QPainter& painter, const QRect& target) const
+{
+    DrawImage(painter, target, image_);
+}
+
+std::unique_ptr<TGraphic> TBitmap::Clone() const
+{
+    return std::make_unique<TBitmap>(*this);
+}
+
+void TBitmap::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
+{
+    QImage image = ReadLargest(bytes, "bmp", false);
+    if (image.isNull())
+        throw Error("Bitmap image is not valid");
+    image_ = image;
+}
+
+void TIcon::Draw(QPainter& painter, const QRect& target) const
+{
+    DrawImage(painter, target, image_);
+}
+
+std::unique_ptr<TGraphic> TIcon::Clone() const
+{
+    return std::make_unique<TIcon>(*this);
+}
+
+void TIcon::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
+{
+    QImage image = ReadLargest(bytes, "ico", true);
+    if (image.isNull())
+        throw Error("Icon image is not valid");
+    image_ = image;
+}
+
+void TMetafile::Draw(QPainter& painter, const QRect& target) const
+{
+    DrawImage(painter, target, pixels_.image);
+}
+
+std::unique_ptr<TGraphic> TMetafile::Clone() const
+{
+    return std::make_unique<TMetafile>(*this);
+}
+
+void TMetafile::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
+{
+    pixels_ = RenderMetafile(kind_, bytes);
+}
+
+void TJPEGGraphic::Draw(QPainter& painter, const QRect& target) const
+{
+    if (jpeg_.Empty() || target.isEmpty())
+        return;
+    const int scale = jpeg_.ScaleFor(target.width(), target.height());
+    if (scale != cachedScale_ || !cachedPixels_) {
+        // Decode caches per scale inside the shared TJPEGImage, so a copy of
+        // this picture (the snapshot) reuses what was decoded here.
+        std::shared_ptr<const JpegPixels> pixels = jpeg_.Decode(scale);
+        cachedImage_ = QImage(pixels->rgb.data(), pixels->width, pixels->height,
+                              qsizetype(pixels->width) * 3, QImage::Format_RGB888);
+        cachedPixels_ = std::move(pixels);
+        cachedScale_ = scale;
+    }
+    lastScale_ = scale;
+    DrawImage(painter, target, cachedImage_);
+}
+
+std::unique_ptr<TGraphic> TJPEGGraphic::Clone() const
+{
+    return std::make_unique<TJPEGGraphic>(*this);
+}
+
+void TJPEGGraphic::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
+{
+    TJPEGImage jpeg;
+    jpeg.LoadFromBytes(bytes);
+    jpeg_ = jpeg;
+    cachedScale_ = 0;
+    cachedPixels_.reset();
+    cachedImage_ = QImage();
+    lastScale_ = 0;
+}
+
+} // namespace mg

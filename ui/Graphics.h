@@ -1,0 +1,122 @@
+#pragma once
+// The picture kinds an image control can hold. Each graphic knows its natural
+// size and draws itself scaled into a target rectangle. Loading takes the
+// whole file's bytes and raises mg::Error with a clear text when they are not
+// a picture of that kind; a failed load leaves the graphic as it was.
+#include "cipher/JPEGImage.h"
+#include "ui/MetafileClient.h"
+
+#include <QImage>
+#include <QRect>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QPainter;
+
+namespace mg {
+
+class TGraphic {
+public:
+    virtual ~TGraphic() = default;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    bool Empty() const { return Width() <= 0 || Height() <= 0; }
+    // Draws the graphic scaled to target. May raise mg::Error (a JPEG whose
+    // data turns out damaged at its first decode).
+    virtual void Draw(QPainter& painter, const QRect& target) const = 0;
+    // A copy of its own; pixel data is shared where it is immutable.
+    virtual std::unique_ptr<TGraphic> Clone() const = 0;
+    // Replaces the content with a picture read from the bytes of a file.
+    virtual void LoadFromBytes(const std::vector<std::uint8_t>& bytes) = 0;
+    virtual const char* ClassName() const = 0;
+
+protected:
+    TGraphic() = default;
+    TGraphic(const TGraphic&) = default;
+    TGraphic& operator=(const TGraphic&) = default;
+};
+
+// A raster picture read from a BMP file, or made from an image (the viewer's
+// 24-bit noise picture).
+class TBitmap : public TGraphic {
+public:
+    TBitmap() = default;
+    explicit TBitmap(const QImage& image) : image_(image) {}
+    int Width() const override { return image_.width(); }
+    int Height() const override { return image_.height(); }
+    void Draw(QPainter& painter, const QRect& target) const override;
+    std::unique_ptr<TGraphic> Clone() const override;
+    // Throws mg::Error("Bitmap image is not valid").
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
+    const char* ClassName() const override { return "TBitmap"; }
+    const QImage& Image() const { return image_; }
+
+private:
+    QImage image_;
+};
+
+// An icon read from an ICO file; the largest entry is kept.
+class TIcon : public TGraphic {
+public:
+    int Width() const override { return image_.width(); }
+    int Height() const override { return image_.height(); }
+    void Draw(QPainter& painter, const QRect& target) const override;
+    std::unique_ptr<TGraphic> Clone() const override;
+    // Throws mg::Error("Icon image is not valid").
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
+    const char* ClassName() const override { return "TIcon"; }
+    const QImage& Image() const { return image_; }
+
+private:
+    QImage image_;
+};
+
+// A WMF or EMF metafile, rendered to pixels by the metafile helper process.
+class TMetafile : public TGraphic {
+public:
+    explicit TMetafile(MetafileKind kind) : kind_(kind) {}
+    int Width() const override { return pixels_.naturalWidth; }
+    int Height() const override { return pixels_.naturalHeight; }
+    void Draw(QPainter& painter, const QRect& target) const override;
+    std::unique_ptr<TGraphic> Clone() const override;
+    // Throws mg::Error("Metafile image is not valid").
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
+    const char* ClassName() const override { return "TMetafile"; }
+    MetafileKind Kind() const { return kind_; }
+    const QImage& Image() const { return pixels_.image; }
+
+private:
+    MetafileKind kind_;
+    MetafilePixels pixels_;
+};
+
+// A JPEG picture: the header is read at load, the pixels are decoded when the
+// picture is first drawn, at the smallest libjpeg scale that still covers the
+// target (each scale is decoded once and kept by the shared TJPEGImage).
+class TJPEGGraphic : public TGraphic {
+public:
+    TJPEGGraphic() = default;
+    explicit TJPEGGraphic(const TJPEGImage& jpeg) : jpeg_(jpeg) {}
+    TJPEGGraphic(const TJPEGGraphic& other) : TGraphic(other), jpeg_(other.jpeg_) {}
+    int Width() const override { return jpeg_.Width(); }
+    int Height() const override { return jpeg_.Height(); }
+    // Throws mg::Error when the data cannot be decoded.
+    void Draw(QPainter& painter, const QRect& target) const override;
+    std::unique_ptr<TGraphic> Clone() const override;
+    // Throws mg::Error("JPEG error #%d") when libjpeg rejects the header.
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
+    const char* ClassName() const override { return "TJPEGImage"; }
+    const TJPEGImage& Jpeg() const { return jpeg_; }
+    // The libjpeg scale (eighths) the last drawing decoded at; 0 before any.
+    int LastScale() const { return lastScale_; }
+
+private:
+    TJPEGImage jpeg_;
+    mutable int lastScale_ = 0;
+    mutable int cachedScale_ = 0;
+    mutable std::shared_ptr<const JpegPixels> cachedPixels_;
+    mutable QImage cachedImage_; // wraps cachedPixels_ without copying
+};
+
+} // namespace mg

@@ -1,0 +1,15 @@
+#pragma once
+// Metafile to SVG conversion inside the helper process. Each returns false
+// when the library refuses the data.
+#include <string>
+#include <vector>
+
+namespace mgmeta {
+
+// WMF through libwmf's SVG device; width and height are the picture's size in
+// pixels at 96 dots per inch.
+bool WmfToSvg(std::vector<unsigned char>& data, std::string& svg, unsigned& width, unsigned& height);
+// EMF through libemf2svg.
+bool EmfToSvg(std::vector<unsigned char>& data, std::string& svg);
+
+} // namespace mgmeta
