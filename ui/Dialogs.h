@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+class QDialog;
+
 namespace mg {
 
 enum DialogKind : int {
@@ -45,6 +47,25 @@ int ScreenCursorValue();
 void ProcessPendingEvents();
 [[noreturn]] void TerminateNow();
 
+// The cursor rules of a modal window, for as long as the scope lives: the
+// cursor is the default one while the window is shown; afterwards the value
+// set before it opened comes back, unless the cursor was set again meanwhile,
+// in which case the default remains. Every dialog here keeps these rules.
+class ModalCursorScope {
+public:
+    ModalCursorScope();
+    ~ModalCursorScope();
+    ModalCursorScope(const ModalCursorScope&) = delete;
+    ModalCursorScope& operator=(const ModalCursorScope&) = delete;
+
+private:
+    int savedCursor_;
+    unsigned long long setsAtOpen_;
+};
+// Shows a window modally (exec()) under the cursor rules above and returns
+// its result. The batch windows show themselves through this.
+int ShowModalWindow(QDialog& window);
+
 // Shows the error report (stop icon, OK, caption = application title) for a
 // message; appends "." when the message is not empty and its last character
 // is above '.'.
@@ -59,6 +80,8 @@ void PostErrorReport(const QString& message);
 // first '.', all but the first character lower-cased ("murkglass").
 QString ApplicationTitle();
 QString TitleFromProgramPath(const QString& programPath);
+// Fixes the application title (done once at start by the application object).
+void SetApplicationTitle(const QString& title);
 
 // The test seam. While a responder is installed, MessageDialog and
 // InputDialog (and so PlainMessage and ErrorReport) ask it instead of showing
