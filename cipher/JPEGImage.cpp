@@ -1,1 +1,541 @@
-// placeholder until this unit lands
+#include "cipher/JPEGImage.h"
+
+#include "cipher/Error.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <csetjmp>
+#include <cstring>
+#include <new>
+#include <type_traits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <jpeglib.h>
+
+namespace mg {
+
+// ---------------------------------------------------------------------------
+// The libjpeg layer. Each call sequence runs in one plain function that calls
+// setjmp. Everything that changes after setjmp lives in a session object that
+// the caller owns and passes in by pointer, so nothing in the setjmp frame
+// itself is left indeterminate by a longjmp. The session is trivially
+// destructible: no C++ destructor is ever skipped.
+// ---------------------------------------------------------------------------
+namespace {
+
+enum Status : int {
+    kStatusOk = 0,
+    kStatusLibjpeg,      // fatal libjpeg error; code holds msg_code
+    kStatusTooLarge,     // over the decode budget
+    kStatusTooManyScans, // more than kJpegMaxScans scans
+    kStatusNoMemory,     // our own pixel buffer could not be allocated
+};
+
+struct ErrorJump {
+    jpeg_error_mgr pub; // first member: libjpeg hands back &pub
+    std::jmp_buf jump;
+    int status;
+    int code;
+};
+
+struct ScanLimit {
+    jpeg_progress_mgr pub; // first member: libjpeg hands back &pub
+    int maxScans;
+};
+
+extern "C" void OnFatal(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<ErrorJump*>(cinfo->err);
+    err->status = kStatusLibjpeg;
+    err->code = cinfo->err->msg_code;
+    std::longjmp(err->jump, 1);
+}
+
+// Warnings (corrupt or short data) are counted and otherwise ignored.
+extern "C" void OnMessage(j_common_ptr cinfo, int level)
+{
+    if (level < 0)
+        ++cinfo->err->num_warnings;
+}
+
+extern "C" void OnOutput(j_common_ptr) {}
+
+// Called by libjpeg before every unit of input it consumes; a stream with an
+// absurd number of scans is stopped here instead of being decoded for minutes.
+extern "C" void OnProgress(j_common_ptr cinfo)
+{
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* limit = reinterpret_cast<ScanLimit*>(d->progress);
+    if (d->input_scan_number > limit->maxScans) {
+        auto* err = reinterpret_cast<ErrorJump*>(cinfo->err);
+        err->status = kStatusTooManyScans;
+        err->code = 0;
+        std::longjmp(err->jump, 1);
+    }
+}
+
+struct Session {
+    jpeg_decompress_struct cinfo;
+    ErrorJump err;
+    ScanLimit scans;
+    // Input: memory or stdio.
+    const unsigned char* data;
+    unsigned long size;
+    std::FILE* file;
+    // Decode request.
+    int scale;
+    std::uint64_t budget;
+    unsigned char* (*allocate)(void* context, int width, int height);
+    void* context;
+    // Results.
+    int width, height, components, outWidth, outHeight;
+    bool grayscale, progressive;
+};
+static_assert(std::is_trivially_destructible_v<Session>);
+
+void InitSession(Session* s)
+{
+    std::memset(s, 0, sizeof *s);
+    s->cinfo.err = jpeg_std_error(&s->err.pub);
+    s->err.pub.error_exit = OnFatal;
+    s->err.pub.emit_message = OnMessage;
+    s->err.pub.output_message = OnOutput;
+    s->scans.pub.progress_monitor = OnProgress;
+    s->scans.maxScans = kJpegMaxScans;
+}
+
+void RecordHeader(Session* s)
+{
+    const jpeg_decompress_struct& c = s->cinfo;
+    s->width = static_cast<int>(c.image_width);
+    s->height = static_cast<int>(c.image_height);
+    s->components = c.num_components;
+    s->grayscale = c.jpeg_color_space == JCS_GRAYSCALE;
+    s->progressive = c.progressive_mode || jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&c));
+}
+
+// jpeg_create_decompress and the source; memory when s->file is null.
+void Open(Session* s)
+{
+    jpeg_create_decompress(&s->cinfo);
+    s->cinfo.progress = &s->scans.pub;
+    if (s->file)
+        jpeg_stdio_src(&s->cinfo, s->file);
+    else
+        jpeg_mem_src(&s->cinfo, s->data, s->size);
+}
+
+void ReadHeaderGuarded(Session* s)
+{
+    if (setjmp(s->err.jump)) {
+        jpeg_destroy_decompress(&s->cinfo);
+        return;
+    }
+    Open(s);
+    jpeg_read_header(&s->cinfo, TRUE);
+    RecordHeader(s);
+    jpeg_destroy_decompress(&s->cinfo);
+}
+
+// Memory libjpeg needs for this decode besides our output buffer: whole-image
+// coefficient buffers when the stream has several scans, plus a generous
+// allowance for its row buffers.
+std::uint64_t LibjpegBytes(j_decompress_ptr c)
+{
+    std::uint64_t bytes = 0;
+    if (jpeg_has_multiple_scans(c)) {
+        for (int i = 0; i < c->num_components; ++i) {
+            const jpeg_component_info& comp = c->comp_info[i];
+            // libjpeg pads each component to whole MCUs.
+            const std::uint64_t hs = std::max(comp.h_samp_factor, 1);
+            const std::uint64_t vs = std::max(comp.v_samp_factor, 1);
+            const std::uint64_t w = (comp.width_in_blocks + hs - 1) / hs * hs;
+            const std::uint64_t h = (comp.height_in_blocks + vs - 1) / vs * vs;
+            bytes += w * h * sizeof(JBLOCK);
+        }
+    }
+    bytes += std::uint64_t(c->image_width) * std::uint64_t(c->num_components) * 64u + (1u << 20);
+    return bytes;
+}
+
+void DecodeGuarded(Session* s)
+{
+    if (setjmp(s->err.jump)) {
+        jpeg_destroy_decompress(&s->cinfo);
+        return;
+    }
+    Open(s);
+    jpeg_read_header(&s->cinfo, TRUE);
+    RecordHeader(s);
+    j_decompress_ptr c = &s->cinfo;
+    c->scale_num = static_cast<unsigned int>(s->scale);
+    c->scale_denom = 8;
+    // Four-colour streams come out as CMYK and are converted below; every
+    // other stream (grayscale included) is expanded to RGB by libjpeg.
+    const bool cmyk = c->jpeg_color_space == JCS_CMYK || c->jpeg_color_space == JCS_YCCK;
+    c->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_calc_output_dimensions(c);
+    s->outWidth = static_cast<int>(c->output_width);
+    s->outHeight = static_cast<int>(c->output_height);
+
+    // Refuse before anything large is allocated, libjpeg's buffers included.
+    const std::uint64_t outBytes = std::uint64_t(c->output_width) * c->output_height * 3u;
+    const std::uint64_t ownBytes = LibjpegBytes(c);
+    if (outBytes > s->budget || ownBytes > s->budget - outBytes) {
+        jpeg_destroy_decompress(c);
+        s->err.status = kStatusTooLarge;
+        return;
+    }
+    c->mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(s->budget - outBytes, LONG_MAX));
+
+    unsigned char* out = s->allocate(s->context, s->outWidth, s->outHeight);
+    if (!out) {
+        jpeg_destroy_decompress(c);
+        s->err.status = kStatusNoMemory;
+        return;
+    }
+    jpeg_start_decompress(c);
+    const std::size_t stride = std::size_t(c->output_width) * 3u;
+    if (cmyk) {
+        // One CMYK row at a time in libjpeg's own pool (freed with it).
+        JSAMPARRAY row = (*c->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE,
+                                                 c->output_width * 4u, 1);
+        // Adobe writes CMYK inverted, which is what nearly every such file is.
+        const bool inverted = c->saw_Adobe_marker;
+        while (c->output_scanline < c->output_height) {
+            unsigned char* dst = out + stride * c->output_scanline;
+            jpeg_read_scanlines(c, row, 1);
+            const unsigned char* p = row[0];
+            for (JDIMENSION x = 0; x < c->output_width; ++x, p += 4, dst += 3) {
+                const unsigned k = inverted ? p[3] : 255u - p[3];
+                for (int i = 0; i < 3; ++i) {
+                    const unsigned v = inverted ? p[i] : 255u - p[i];
+                    dst[i] = static_cast<unsigned char>(v * k / 255u);
+                }
+            }
+        }
+    } else {
+        while (c->output_scanline < c->output_height) {
+            JSAMPROW row = out + stride * c->output_scanline;
+            jpeg_read_scanlines(c, &row, 1);
+        }
+    }
+    jpeg_finish_decompress(c);
+    jpeg_destroy_decompress(c);
+}
+
+std::string LibjpegMessage(int code)
+{
+    return "JPEG error #" + std::to_string(code);
+}
+
+JpegHeader HeaderFrom(const Session& s)
+{
+    JpegHeader h;
+    if (s.err.status == kStatusLibjpeg) {
+        h.code = s.err.code;
+        h.message = LibjpegMessage(s.err.code);
+        return h;
+    }
+    if (s.err.status == kStatusTooManyScans) {
+        h.message = "JPEG has too many progressive scans (more than " + std::to_string(kJpegMaxScans) + ")";
+        return h;
+    }
+    h.ok = true;
+    h.width = s.width;
+    h.height = s.height;
+    h.components = s.components;
+    h.grayscale = s.grayscale;
+    h.progressive = s.progressive;
+    return h;
+}
+
+std::uint64_t g_budget = 0; // 0: the default
+
+std::uint64_t DefaultBudget()
+{
+    constexpr std::uint64_t cap = std::uint64_t(2) << 30;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return cap;
+    return std::min(cap, std::uint64_t(pages) * std::uint64_t(pageSize) / 4u);
+}
+
+unsigned char* AllocatePixels(void* context, int width, int height) noexcept
+{
+    auto* pixels = static_cast<JpegPixels*>(context);
+    try {
+        pixels->rgb.resize(std::size_t(width) * std::size_t(height) * 3u);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    } catch (const std::length_error&) {
+        return nullptr;
+    }
+    pixels->width = width;
+    pixels->height = height;
+    return pixels->rgb.data();
+}
+
+std::string TooLarge(int width, int height)
+{
+    return "Picture too large to decode (" + std::to_string(width) + " x " + std::to_string(height) + ")";
+}
+
+} // namespace
+
+void SetJpegDecodeBudget(std::uint64_t bytes)
+{
+    g_budget = bytes;
+}
+
+std::uint64_t JpegDecodeBudget()
+{
+    return g_budget ? g_budget : DefaultBudget();
+}
+
+JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size)
+{
+    Session s;
+    InitSession(&s);
+    s.data = data;
+    s.size = static_cast<unsigned long>(size);
+    ReadHeaderGuarded(&s);
+    return HeaderFrom(s);
+}
+
+JpegHeader ReadJpegHeader(std::FILE* file)
+{
+    Session s;
+    InitSession(&s);
+    s.file = file;
+    ReadHeaderGuarded(&s);
+    return HeaderFrom(s);
+}
+
+// ---------------------------------------------------------------------------
+// The picture.
+// ---------------------------------------------------------------------------
+struct TJPEGImage::Data {
+    std::vector<std::uint8_t> bytes; // never changed after loading
+    JpegHeader header;
+    // Decoded pixels per scale (index n for n/8). Filled on first use; all
+    // copies of the picture share them.
+    mutable std::array<std::shared_ptr<const JpegPixels>, 9> decoded;
+};
+
+TJPEGImage::TJPEGImage() : d_(std::make_shared<Data>()) {}
+TJPEGImage::~TJPEGImage() = default;
+TJPEGImage::TJPEGImage(const TJPEGImage&) = default;
+TJPEGImage& TJPEGImage::operator=(const TJPEGImage&) = default;
+
+void TJPEGImage::LoadFromBytes(const std::uint8_t* data, std::size_t size)
+{
+    auto fresh = std::make_shared<Data>();
+    if (size > 0) {
+        fresh->bytes.assign(data, data + size);
+        fresh->header = ReadJpegHeader(fresh->bytes.data(), fresh->bytes.size());
+        if (!fresh->header.ok)
+            throw Error(fresh->header.message);
+    }
+    d_ = std::move(fresh);
+}
+
+namespace {
+
+[[noreturn]] void ThrowFileError(int error)
+{
+    switch (error) {
+    case ENOENT:
+        throw Error("File not found");
+    case ENAMETOOLONG:
+    case EILSEQ:
+        throw Error("Invalid filename");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        throw Error("File access denied");
+    default:
+        throw Error("I/O error " + std::to_string(error));
+    }
+}
+
+// A file descriptor that closes itself.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Removes the temporary file unless the write was committed.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile()
+    {
+        if (!committed_)
+            ::unlink(path_.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    void commit() { committed_ = true; }
+
+private:
+    std::string path_;
+    bool committed_ = false;
+};
+
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+void TJPEGImage::LoadFromFile(const std::string& path)
+{
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        ThrowFileError(errno);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        ThrowFileError(errno);
+    std::vector<std::uint8_t> bytes;
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    std::array<std::uint8_t, 65536> chunk;
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowFileError(errno);
+        }
+        if (n == 0)
+            break;
+        bytes.insert(bytes.end(), chunk.data(), chunk.data() + n);
+    }
+    LoadFromBytes(bytes);
+}
+
+void TJPEGImage::SaveToFile(const std::string& path) const
+{
+    // Temporary file beside the destination, flushed and renamed over it, so
+    // a failure leaves an existing file unchanged and no partial file behind.
+    struct stat existing {};
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    const mode_t mode = exists ? (existing.st_mode & 07777) : 0666;
+    std::string tmpl = path + ".XXXXXX";
+    Fd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        ThrowFileError(errno);
+    TempFile temp(tmpl);
+    // mkostemp creates 0600; give the file the destination's mode (or the
+    // usual 0666 less the umask for a new file).
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd.get(), exists ? mode : (mode & ~mask));
+    const std::uint8_t* p = d_->bytes.data();
+    std::size_t left = d_->bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd.get(), p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowFileError(errno);
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0)
+        ThrowFileError(errno);
+    if (::close(fd.release()) != 0)
+        ThrowFileError(errno);
+    if (::rename(temp.path().c_str(), path.c_str()) != 0)
+        ThrowFileError(errno);
+    temp.commit();
+    Fd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0)
+        ::fsync(folder.get());
+}
+
+bool TJPEGImage::Empty() const { return d_->bytes.empty(); }
+int TJPEGImage::Width() const { return d_->header.width; }
+int TJPEGImage::Height() const { return d_->header.height; }
+bool TJPEGImage::Grayscale() const { return d_->header.grayscale; }
+bool TJPEGImage::ProgressiveEncoding() const { return d_->header.progressive; }
+const std::vector<std::uint8_t>& TJPEGImage::Bytes() const { return d_->bytes; }
+
+int TJPEGImage::ScaleFor(int targetWidth, int targetHeight) const
+{
+    const std::int64_t w = Width();
+    const std::int64_t h = Height();
+    if (targetWidth <= 0 || targetHeight <= 0 || w <= 0 || h <= 0)
+        return 8;
+    for (int n = 1; n < 8; ++n) {
+        // libjpeg's output size at n/8 rounds up.
+        const std::int64_t ow = (w * n + 7) / 8;
+        const std::int64_t oh = (h * n + 7) / 8;
+        if (ow >= targetWidth && oh >= targetHeight)
+            return n;
+    }
+    return 8;
+}
+
+std::shared_ptr<const JpegPixels> TJPEGImage::Decode(int scaleEighths) const
+{
+    const int scale = std::clamp(scaleEighths, 1, 8);
+    if (auto cached = d_->decoded[static_cast<std::size_t>(scale)])
+        return cached;
+    auto pixels = std::make_shared<JpegPixels>();
+    if (d_->bytes.empty())
+        return pixels;
+    Session s;
+    InitSession(&s);
+    s.data = d_->bytes.data();
+    s.size = static_cast<unsigned long>(d_->bytes.size());
+    s.scale = scale;
+    s.budget = JpegDecodeBudget();
+    s.allocate = AllocatePixels;
+    s.context = pixels.get();
+    DecodeGuarded(&s);
+    switch (s.err.status) {
+    case kStatusOk:
+        break;
+    case kStatusLibjpeg:
+        throw Error(LibjpegMessage(s.err.code));
+    case kStatusTooManyScans:
+        throw Error("JPEG has too many progressive scans (more than " + std::to_string(kJpegMaxScans) + ")");
+    default:
+        throw Error(TooLarge(s.width, s.height));
+    }
+    d_->decoded[static_cast<std::size_t>(scale)] = pixels;
+    return pixels;
+}
+
+} // namespace mg

@@ -33,6 +33,17 @@ JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size);
 // Reads the header from an open stdio stream positioned at the stream's start.
 JpegHeader ReadJpegHeader(std::FILE* file);
 
+// Memory budget for one decode: the output pixels plus libjpeg's own working
+// memory (whole-image coefficient buffers for progressive streams). A picture
+// that would need more fails with "Picture too large to decode (W x H)" before
+// anything large is allocated. The default is a quarter of physical memory,
+// at most 2 GiB. Setting 0 restores the default (tests and fuzzing set less).
+void SetJpegDecodeBudget(std::uint64_t bytes);
+std::uint64_t JpegDecodeBudget();
+// A stream with more scans than this fails with
+// "JPEG has too many progressive scans (more than N)".
+constexpr int kJpegMaxScans = 1000;
+
 // Decoded pixels: tightly packed RGB888 rows (grayscale is expanded to RGB).
 struct JpegPixels {
     int width = 0;
@@ -69,7 +80,9 @@ public:
     const std::vector<std::uint8_t>& Bytes() const;
 
     // Smallest libjpeg scale (n/8, n = 1..8) whose output covers at least
-    // targetWidth x targetHeight; 8 (full size) when the target is larger.
+    // targetWidth x targetHeight; 8 (full size) when the target is larger,
+    // when either target dimension is 0 or negative (no usable target), and
+    // for an empty picture.
     int ScaleFor(int targetWidth, int targetHeight) const;
     // Decodes at scale n/8 (1..8, 8 = full size), caching the result per scale.
     // Throws mg::Error("JPEG error #%d") on a fatal libjpeg error, or an

@@ -1,0 +1,549 @@
+// TJPEGImage: header check, decoding (full and scaled), limits against
+// hostile streams, saving, loading from files and shared copies.
+#include "cipher/Error.h"
+#include "cipher/JPEGImage.h"
+#include "tests/common/TestJpeg.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+#include <jerror.h>
+#include <sys/resource.h>
+
+using Bytes = std::vector<std::uint8_t>;
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+
+// Offset of the first marker FF <code>, or -1.
+qsizetype MarkerAt(const Bytes& jpeg, std::uint8_t code)
+{
+    for (std::size_t i = 0; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == code)
+            return static_cast<qsizetype>(i);
+    return -1;
+}
+
+Bytes Cut(const Bytes& jpeg, qsizetype length)
+{
+    return Bytes(jpeg.begin(), jpeg.begin() + length);
+}
+
+// Writes a new width and height into the first frame header (SOF0 or SOF2).
+Bytes WithDeclaredSize(Bytes jpeg, int width, int height)
+{
+    qsizetype sof = MarkerAt(jpeg, 0xC0);
+    if (sof < 0)
+        sof = MarkerAt(jpeg, 0xC2);
+    // FF Cx, length (2), precision (1), height (2), width (2)
+    jpeg[sof + 5] = static_cast<std::uint8_t>(height >> 8);
+    jpeg[sof + 6] = static_cast<std::uint8_t>(height);
+    jpeg[sof + 7] = static_cast<std::uint8_t>(width >> 8);
+    jpeg[sof + 8] = static_cast<std::uint8_t>(width);
+    return jpeg;
+}
+
+// A progressive stream whose last scan is repeated until the stream holds
+// `scans` scans in all. libjpeg only warns about the repeated refinement.
+Bytes WithScans(const Bytes& progressive, int scans)
+{
+    qsizetype last = -1;
+    int count = 0;
+    for (std::size_t i = 0; i + 1 < progressive.size(); ++i) {
+        if (progressive[i] == 0xFF && progressive[i + 1] == 0xDA) {
+            last = static_cast<qsizetype>(i);
+            ++count;
+        }
+    }
+    const Bytes scan(progressive.begin() + last, progressive.end() - 2); // up to EOI
+    Bytes out(progressive.begin(), progressive.end() - 2);
+    for (int i = count; i < scans; ++i)
+        out.insert(out.end(), scan.begin(), scan.end());
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+}
+
+long PeakResidentMiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+QString Message(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const mg::Error& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestJpegImage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { mg::SetJpegDecodeBudget(0); }
+
+    void headerFields_data();
+    void headerFields();
+    void rejectedHeader_data();
+    void rejectedHeader();
+    void headerFromFile_data();
+    void headerFromFile();
+    void emptyBufferGivesEmptyPicture();
+    void failedLoadKeepsPreviousPicture();
+    void truncatedDataDecodes_data();
+    void truncatedDataDecodes();
+    void decodedPixelsFollowPattern_data();
+    void decodedPixelsFollowPattern();
+    void scaledDecodeSize_data();
+    void scaledDecodeSize();
+    void scaleFor_data();
+    void scaleFor();
+    void oversizedPictureRefused_data();
+    void oversizedPictureRefused();
+    void scanCountLimit_data();
+    void scanCountLimit();
+    void saveWritesStoredBytes_data();
+    void saveWritesStoredBytes();
+    void saveFailureLeavesNothing();
+    void loadFromFileErrors_data();
+    void loadFromFileErrors();
+    void copiesShareBytesAndPixels();
+};
+
+void TestJpegImage::headerFields_data()
+{
+    QTest::addColumn<bool>("gray");
+    QTest::addColumn<bool>("progressive");
+    QTest::newRow("baseline colour") << false << false;
+    QTest::newRow("progressive colour") << false << true;
+    QTest::newRow("baseline grayscale") << true << false;
+    QTest::newRow("progressive grayscale") << true << true;
+}
+
+void TestJpegImage::headerFields()
+{
+    QFETCH(bool, gray);
+    QFETCH(bool, progressive);
+    const Bytes jpeg = mg::test::MakeJpeg(37, 21, gray, progressive);
+    mg::TJPEGImage image;
+    image.LoadFromBytes(jpeg);
+    QVERIFY(!image.Empty());
+    QCOMPARE(image.Width(), 37);
+    QCOMPARE(image.Height(), 21);
+    QCOMPARE(image.Grayscale(), gray);
+    QCOMPARE(image.ProgressiveEncoding(), progressive);
+    QVERIFY(image.Bytes() == jpeg);
+    const mg::JpegHeader header = mg::ReadJpegHeader(jpeg.data(), jpeg.size());
+    QVERIFY(header.ok);
+    QCOMPARE(header.components, gray ? 1 : 3);
+}
+
+void TestJpegImage::rejectedHeader_data()
+{
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<int>("code");
+    const Bytes jpeg = mg::test::MakeJpeg(40, 30);
+    const Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 'I', 'H', 'D', 'R'};
+    QTest::newRow("PNG bytes are not a JPEG") << png << int(JERR_NO_SOI);
+    QTest::newRow("text garbage") << Bytes{'h', 'e', 'l', 'l', 'o'} << int(JERR_NO_SOI);
+    QTest::newRow("a single FF byte") << Bytes{0xFF} << int(JERR_NO_SOI);
+    QTest::newRow("start and end marker only, no scan") << Bytes{0xFF, 0xD8, 0xFF, 0xD9} << int(JERR_NO_IMAGE);
+    QTest::newRow("truncated after SOI") << Cut(jpeg, 2) << int(JERR_NO_IMAGE);
+    QTest::newRow("truncated inside the frame header")
+        << Cut(jpeg, MarkerAt(jpeg, 0xC0) + 6) << int(JERR_BAD_LENGTH);
+    QTest::newRow("truncated after the frame header, before SOS")
+        << Cut(jpeg, MarkerAt(jpeg, 0xC4)) << int(JERR_SOF_NO_SOS);
+    QTest::newRow("truncated inside a Huffman table")
+        << Cut(jpeg, MarkerAt(jpeg, 0xC4) + 10) << int(JERR_BAD_HUFF_TABLE);
+    QTest::newRow("truncated inside the scan header")
+        << Cut(jpeg, MarkerAt(jpeg, 0xDA) + 6) << int(JERR_BAD_COMPONENT_ID);
+}
+
+void TestJpegImage::rejectedHeader()
+{
+    QFETCH(Bytes, bytes);
+    QFETCH(int, code);
+    const QString expected = QStringLiteral("JPEG error #%1").arg(code);
+    mg::TJPEGImage image;
+    QCOMPARE(Message([&] { image.LoadFromBytes(bytes); }), expected);
+    const mg::JpegHeader header = mg::ReadJpegHeader(bytes.data(), bytes.size());
+    QVERIFY(!header.ok);
+    QCOMPARE(header.code, code);
+    QCOMPARE(QString::fromStdString(header.message), expected);
+}
+
+void TestJpegImage::headerFromFile_data()
+{
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("code");
+    const Bytes jpeg = mg::test::MakeJpeg(300, 200, false, true);
+    QTest::newRow("whole progressive file") << jpeg << true << 0;
+    QTest::newRow("file cut after the scan header") << Cut(jpeg, MarkerAt(jpeg, 0xDA) + 40) << true << 0;
+    QTest::newRow("file cut before the first scan") << Cut(jpeg, MarkerAt(jpeg, 0xDA)) << false << int(JERR_SOF_NO_SOS);
+    QTest::newRow("empty file") << Bytes{} << false << int(JERR_INPUT_EMPTY);
+}
+
+void TestJpegImage::headerFromFile()
+{
+    QFETCH(Bytes, bytes);
+    QFETCH(bool, ok);
+    QFETCH(int, code);
+    std::FILE* file = std::tmpfile();
+    QVERIFY(file);
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    const mg::JpegHeader header = mg::ReadJpegHeader(file);
+    std::fclose(file);
+    QCOMPARE(header.ok, ok);
+    QCOMPARE(header.code, code);
+    if (ok) {
+        QCOMPARE(header.width, 300);
+        QCOMPARE(header.height, 200);
+        QVERIFY(header.progressive);
+    }
+}
+
+void TestJpegImage::emptyBufferGivesEmptyPicture()
+{
+    mg::TJPEGImage image;
+    image.LoadFromBytes(mg::test::MakeJpeg(8, 8));
+    image.LoadFromBytes(Bytes{});
+    QVERIFY(image.Empty());
+    QCOMPARE(image.Width(), 0);
+    QCOMPARE(image.Height(), 0);
+    QVERIFY(image.Bytes().empty());
+    const auto pixels = image.Decode();
+    QCOMPARE(pixels->width, 0);
+    QVERIFY(pixels->rgb.empty());
+}
+
+void TestJpegImage::failedLoadKeepsPreviousPicture()
+{
+    const Bytes good = mg::test::MakeJpeg(12, 9);
+    mg::TJPEGImage image;
+    image.LoadFromBytes(good);
+    QVERIFY(!Message([&] { image.LoadFromBytes(Bytes{0xFF, 0xD8, 0xFF, 0xD9}); }).isEmpty());
+    QCOMPARE(image.Width(), 12);
+    QVERIFY(image.Bytes() == good);
+}
+
+void TestJpegImage::truncatedDataDecodes_data()
+{
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<QString>("message");
+    const Bytes baseline = mg::test::MakeJpeg(120, 80);
+    const qsizetype sos = MarkerAt(baseline, 0xDA);
+    QTest::newRow("baseline cut in the middle of the scan")
+        << Cut(baseline, sos + (static_cast<qsizetype>(baseline.size()) - sos) / 2) << QString();
+    QTest::newRow("baseline cut just after the scan header") << Cut(baseline, sos + 16) << QString();
+    QTest::newRow("baseline without its end-of-image marker")
+        << Cut(baseline, static_cast<qsizetype>(baseline.size()) - 2) << QString();
+
+    // A progressive stream: cut inside the entropy data of a middle scan, and
+    // inside the Huffman table that a later scan defines (a fatal error that
+    // only shows when decoding).
+    const Bytes progressive = mg::test::MakeJpeg(120, 80, false, true);
+    std::vector<qsizetype> scans, tables;
+    for (std::size_t i = 0; i + 1 < progressive.size(); ++i) {
+        if (progressive[i] == 0xFF && progressive[i + 1] == 0xDA)
+            scans.push_back(static_cast<qsizetype>(i));
+        if (progressive[i] == 0xFF && progressive[i + 1] == 0xC4)
+            tables.push_back(static_cast<qsizetype>(i));
+    }
+    const qsizetype middle = scans[scans.size() / 2];
+    QTest::newRow("progressive cut in the middle of a scan") << Cut(progressive, middle + 20) << QString();
+    const auto later = std::find_if(tables.begin(), tables.end(), [&](qsizetype t) { return t > scans[0]; });
+    QTest::newRow("progressive cut inside a later scan's Huffman table")
+        << Cut(progressive, *later + 8) << QStringLiteral("JPEG error #%1").arg(JERR_BAD_HUFF_TABLE);
+}
+
+void TestJpegImage::truncatedDataDecodes()
+{
+    QFETCH(Bytes, bytes);
+    QFETCH(QString, message);
+    mg::TJPEGImage image;
+    image.LoadFromBytes(bytes); // the header is complete
+    QCOMPARE(image.Width(), 120);
+    std::shared_ptr<const mg::JpegPixels> pixels;
+    QCOMPARE(Message([&] { pixels = image.Decode(); }), message);
+    if (message.isEmpty()) {
+        QCOMPARE(pixels->width, 120);
+        QCOMPARE(pixels->height, 80);
+        QCOMPARE(pixels->rgb.size(), std::size_t(120 * 80 * 3));
+    }
+}
+
+void TestJpegImage::decodedPixelsFollowPattern_data()
+{
+    QTest::addColumn<bool>("gray");
+    QTest::addColumn<bool>("progressive");
+    QTest::newRow("baseline colour") << false << false;
+    QTest::newRow("progressive colour") << false << true;
+    QTest::newRow("grayscale expanded to RGB") << true << false;
+}
+
+void TestJpegImage::decodedPixelsFollowPattern()
+{
+    QFETCH(bool, gray);
+    QFETCH(bool, progressive);
+    const int w = 64, h = 48;
+    mg::TJPEGImage image;
+    image.LoadFromBytes(mg::test::MakeJpeg(w, h, gray, progressive, 95));
+    const auto pixels = image.Decode(8);
+    QCOMPARE(pixels->width, w);
+    QCOMPARE(pixels->height, h);
+    long long totalError = 0;
+    int worst = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t* p = &pixels->rgb[(std::size_t(y) * w + x) * 3];
+            int expected[3];
+            if (gray) {
+                expected[0] = expected[1] = expected[2] = mg::test::PatternGray(x, y, w, h);
+            } else {
+                expected[0] = mg::test::PatternRed(x, w);
+                expected[1] = mg::test::PatternGreen(y, h);
+                expected[2] = mg::test::kPatternBlue;
+            }
+            for (int c = 0; c < 3; ++c) {
+                const int error = std::abs(p[c] - expected[c]);
+                totalError += error;
+                worst = std::max(worst, error);
+            }
+        }
+    }
+    const double mean = double(totalError) / (w * h * 3);
+    QVERIFY2(mean < 3.0, qPrintable(QStringLiteral("mean error %1").arg(mean)));
+    QVERIFY2(worst < 24, qPrintable(QStringLiteral("worst error %1").arg(worst)));
+}
+
+void TestJpegImage::scaledDecodeSize_data()
+{
+    QTest::addColumn<int>("scale");
+    // 100 x 75: libjpeg rounds each scaled dimension up.
+    for (int n = 1; n <= 8; ++n)
+        QTest::addRow("scale %d/8", n) << n;
+}
+
+void TestJpegImage::scaledDecodeSize()
+{
+    QFETCH(int, scale);
+    mg::TJPEGImage image;
+    image.LoadFromBytes(mg::test::MakeJpeg(100, 75, false, scale % 2 == 0));
+    const auto pixels = image.Decode(scale);
+    QCOMPARE(pixels->width, (100 * scale + 7) / 8);
+    QCOMPARE(pixels->height, (75 * scale + 7) / 8);
+    QCOMPARE(pixels->rgb.size(), std::size_t(pixels->width) * pixels->height * 3);
+    // The centre keeps the pattern's colour at any scale.
+    const std::uint8_t* centre =
+        &pixels->rgb[(std::size_t(pixels->height / 2) * pixels->width + pixels->width / 2) * 3];
+    QVERIFY(std::abs(centre[0] - 128) < 20);
+    QVERIFY(std::abs(centre[2] - mg::test::kPatternBlue) < 20);
+    // Decoding again gives the cached pixels.
+    QCOMPARE(image.Decode(scale).get(), pixels.get());
+}
+
+void TestJpegImage::scaleFor_data()
+{
+    QTest::addColumn<int>("targetWidth");
+    QTest::addColumn<int>("targetHeight");
+    QTest::addColumn<int>("scale");
+    // Picture of 800 x 600.
+    QTest::newRow("exactly one eighth") << 100 << 75 << 1;
+    QTest::newRow("one pixel over an eighth needs two eighths") << 101 << 75 << 2;
+    QTest::newRow("height decides") << 100 << 76 << 2;
+    QTest::newRow("tiny target") << 1 << 1 << 1;
+    QTest::newRow("half") << 400 << 300 << 4;
+    QTest::newRow("just under full size") << 799 << 599 << 8;
+    QTest::newRow("seven eighths exactly") << 700 << 525 << 7;
+    QTest::newRow("full size") << 800 << 600 << 8;
+    QTest::newRow("larger than the picture") << 4000 << 3000 << 8;
+    QTest::newRow("zero target means full size") << 0 << 0 << 8;
+    QTest::newRow("negative width means full size") << -5 << 100 << 8;
+}
+
+void TestJpegImage::scaleFor()
+{
+    QFETCH(int, targetWidth);
+    QFETCH(int, targetHeight);
+    QFETCH(int, scale);
+    mg::TJPEGImage image;
+    image.LoadFromBytes(mg::test::MakeJpeg(800, 600, true));
+    QCOMPARE(image.ScaleFor(targetWidth, targetHeight), scale);
+    // The chosen scale really covers the target.
+    if (targetWidth > 0 && targetHeight > 0 && scale < 8) {
+        const auto pixels = image.Decode(scale);
+        QVERIFY(pixels->width >= targetWidth && pixels->height >= targetHeight);
+    }
+}
+
+void TestJpegImage::oversizedPictureRefused_data()
+{
+    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<qulonglong>("budget"); // 0: the default
+    QTest::newRow("baseline header declaring 65500 x 65500") << false << 65500 << 65500 << 8 << 0ull;
+    QTest::newRow("progressive header declaring 65500 x 65500") << true << 65500 << 65500 << 8 << 0ull;
+    QTest::newRow("progressive, small output but huge coefficient buffers")
+        << true << 65500 << 65500 << 1 << 0ull;
+    QTest::newRow("baseline over a lowered budget") << false << 4000 << 4000 << 8 << 16ull * 1024 * 1024;
+    QTest::newRow("progressive over a lowered budget at 1/8 scale")
+        << true << 4000 << 4000 << 1 << 16ull * 1024 * 1024;
+}
+
+void TestJpegImage::oversizedPictureRefused()
+{
+    QFETCH(bool, progressive);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, scale);
+    QFETCH(qulonglong, budget);
+    mg::SetJpegDecodeBudget(budget);
+    const Bytes jpeg = WithDeclaredSize(mg::test::MakeJpeg(64, 64, false, progressive), width, height);
+    mg::TJPEGImage image;
+    image.LoadFromBytes(jpeg); // the header alone is fine
+    QCOMPARE(image.Width(), width);
+    QElapsedTimer timer;
+    timer.start();
+    const QString message = Message([&] { image.Decode(scale); });
+    QCOMPARE(message, QStringLiteral("Picture too large to decode (%1 x %2)").arg(width).arg(height));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(PeakResidentMiB() < 200, qPrintable(QString::number(PeakResidentMiB())));
+}
+
+void TestJpegImage::scanCountLimit_data()
+{
+    QTest::addColumn<int>("scans");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("ordinary progressive stream") << 10 << true;
+    QTest::newRow("exactly the scan limit") << mg::kJpegMaxScans << true;
+    QTest::newRow("one scan over the limit") << mg::kJpegMaxScans + 1 << false;
+    QTest::newRow("thousands of repeated scans") << 20000 << false;
+}
+
+void TestJpegImage::scanCountLimit()
+{
+    QFETCH(int, scans);
+    QFETCH(bool, accepted);
+    const Bytes base = mg::test::MakeJpeg(16, 16, false, true);
+    const Bytes jpeg = WithScans(base, scans);
+    mg::TJPEGImage image;
+    image.LoadFromBytes(jpeg);
+    QVERIFY(image.ProgressiveEncoding());
+    QElapsedTimer timer;
+    timer.start();
+    const QString message = Message([&] { image.Decode(); });
+    if (accepted)
+        QCOMPARE(message, QString());
+    else
+        QCOMPARE(message, QStringLiteral("JPEG has too many progressive scans (more than %1)")
+                              .arg(mg::kJpegMaxScans));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestJpegImage::saveWritesStoredBytes_data()
+{
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<bool>("existing");
+    Bytes trailing = mg::test::MakeJpeg(20, 20);
+    for (int i = 0; i < 300; ++i)
+        trailing.push_back(static_cast<std::uint8_t>(i * 7));
+    const Bytes jpeg = mg::test::MakeJpeg(33, 17, false, true);
+    QTest::newRow("bytes after the end-of-image marker kept") << trailing << false;
+    QTest::newRow("replaces an existing file") << jpeg << true;
+    QTest::newRow("damaged scan data written unchanged") << Cut(jpeg, MarkerAt(jpeg, 0xDA) + 30) << false;
+    QTest::newRow("empty picture gives an empty file") << Bytes{} << true;
+}
+
+void TestJpegImage::saveWritesStoredBytes()
+{
+    QFETCH(Bytes, bytes);
+    QFETCH(bool, existing);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("out.jpg").toStdString();
+    if (existing)
+        mg::test::WriteFile(path, Bytes(5000, 0xAB));
+    mg::TJPEGImage image;
+    image.LoadFromBytes(bytes);
+    image.SaveToFile(path);
+    QVERIFY(mg::test::ReadFile(path) == bytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.jpg"});
+}
+
+void TestJpegImage::saveFailureLeavesNothing()
+{
+    QTemporaryDir dir;
+    mg::TJPEGImage image;
+    image.LoadFromBytes(mg::test::MakeJpeg(8, 8));
+    const std::string path = dir.filePath("missing/out.jpg").toStdString();
+    QCOMPARE(Message([&] { image.SaveToFile(path); }), QStringLiteral("File not found"));
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestJpegImage::loadFromFileErrors_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing file") << "nothing.jpg" << "File not found";
+    QTest::newRow("folder instead of a file") << "folder.jpg" << "I/O error 21";
+    QTest::newRow("file that is not a JPEG") << "text.jpg" << QStringLiteral("JPEG error #%1").arg(JERR_NO_SOI);
+    QTest::newRow("good file") << "good.jpg" << QString();
+}
+
+void TestJpegImage::loadFromFileErrors()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("folder.jpg"));
+    mg::test::WriteFile(dir.filePath("text.jpg").toStdString(), Bytes{'n', 'o', 't', ' ', 'j', 'p', 'g'});
+    const Bytes good = mg::test::MakeJpeg(30, 10);
+    mg::test::WriteFile(dir.filePath("good.jpg").toStdString(), good);
+    mg::TJPEGImage image;
+    QCOMPARE(Message([&] { image.LoadFromFile(dir.filePath(name).toStdString()); }), message);
+    if (message.isEmpty()) {
+        QVERIFY(image.Bytes() == good);
+        QCOMPARE(image.Width(), 30);
+    }
+}
+
+void TestJpegImage::copiesShareBytesAndPixels()
+{
+    mg::TJPEGImage original;
+    original.LoadFromBytes(mg::test::MakeJpeg(40, 40));
+    mg::TJPEGImage copy(original);
+    QCOMPARE(copy.Bytes().data(), original.Bytes().data());
+    const auto pixels = original.Decode(4);
+    QCOMPARE(copy.Decode(4).get(), pixels.get());
+
+    mg::TJPEGImage assigned;
+    assigned = original;
+    QCOMPARE(assigned.Bytes().data(), original.Bytes().data());
+
+    // Reloading a copy gives it its own data; the original is untouched.
+    copy.LoadFromBytes(mg::test::MakeJpeg(10, 5, true));
+    QCOMPARE(copy.Width(), 10);
+    QCOMPARE(original.Width(), 40);
+    QCOMPARE(original.Decode(4).get(), pixels.get());
+    QVERIFY(copy.Decode(4).get() != pixels.get());
+}
+
+QTEST_GUILESS_MAIN(TestJpegImage)
+#include "tst_jpegimage.moc"
