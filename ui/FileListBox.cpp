@@ -1,1 +1,274 @@
-// placeholder until this unit lands
+#include "ui/FileListBox.h"
+
+#include "cipher/Error.h"
+#include "ui/Dialogs.h"
+#include "ui/FileMask.h"
+#include "ui/FolderReader.h"
+
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+namespace mg {
+namespace {
+
+constexpr int kItemHeight = 13;
+
+class BusyCursor {
+public:
+    BusyCursor() : previous_(ScreenCursorValue()) { ScreenCursor(crHourGlass); }
+    ~BusyCursor() { ScreenCursor(previous_); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    int previous_;
+};
+
+// Every row is exactly the list's item height.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(kItemHeight);
+        return size;
+    }
+};
+
+} // namespace
+
+int FileNameModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(names_.size());
+}
+
+QVariant FileNameModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= static_cast<int>(names_.size()))
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        const std::string& name = names_[static_cast<std::size_t>(index.row())];
+        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    }
+    return {};
+}
+
+void FileNameModel::SetNames(std::vector<std::string> names)
+{
+    beginResetModel();
+    names_ = std::move(names);
+    endResetModel();
+}
+
+struct TFileListBox::SelectionState {
+    QItemSelection selection;
+    int current = -1;
+    bool operator==(const SelectionState& o) const
+    {
+        return current == o.current && selection == o.selection;
+    }
+};
+
+TFileListBox::TFileListBox(QWidget* parent) : QListView(parent), model_(new FileNameModel(this))
+{
+    setModel(model_);
+    setItemDelegate(new FixedHeightDelegate(this));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(false);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    directory_ = CurrentDirectory();
+    ReadFolder();
+}
+
+void TFileListBox::ReadFolder()
+{
+    // The folder becomes the current directory; when it is gone the change
+    // fails and the current directory is searched instead.
+    BusyCursor busy;
+    ChangeDirectory(directory_);
+    FolderListing listing = ReadFolderFiles(".", mask_);
+    readError_ = listing.error;
+    model_->SetNames(std::move(listing.names));
+    selectionModel()->clear();
+}
+
+void TFileListBox::CheckIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw Error("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+int TFileListBox::Count() const
+{
+    return model_->rowCount();
+}
+
+std::string TFileListBox::Items(int index) const
+{
+    CheckIndex(index);
+    return model_->Names()[static_cast<std::size_t>(index)];
+}
+
+bool TFileListBox::Selected(int index) const
+{
+    CheckIndex(index);
+    return selectionModel()->isSelected(model_->index(index));
+}
+
+void TFileListBox::SetSelected(int index, bool selected)
+{
+    CheckIndex(index);
+    selectionModel()->select(model_->index(index),
+                             selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+}
+
+int TFileListBox::SelCount() const
+{
+    int count = 0;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        count += range.height();
+    return count;
+}
+
+int TFileListBox::ItemIndex() const
+{
+    QModelIndex current = selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void TFileListBox::SetItemIndex(int index)
+{
+    if (index < 0 || index >= Count()) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        return;
+    }
+    QModelIndex target = model_->index(index);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+    scrollTo(target);
+}
+
+std::string TFileListBox::FileName() const
+{
+    int current = ItemIndex();
+    if (current < 0 || !Selected(current))
+        return {};
+    return JoinFolder(directory_, Items(current));
+}
+
+void TFileListBox::SetFileName(const std::string& path)
+{
+    if (path.empty() || EqualIgnoringCase(path, FileName()))
+        return;
+    ListPathTarget target = ResolveListPath(path);
+    if (!target.folder.empty() && target.folder != directory_) {
+        // Changing into the folder and asking the system for it gives the
+        // form the file system reports.
+        if (ChangeDirectory(target.folder))
+            directory_ = CurrentDirectory();
+        if (!target.mask.empty())
+            mask_ = target.mask;
+        ReadFolder();
+    } else if (target.failed) {
+        // The text names no folder of the file system (a virtual folder's
+        // display name): the list stays where it is and reads it again.
+        if (!target.mask.empty())
+            mask_ = target.mask;
+        ReadFolder();
+    } else if (!target.mask.empty()) {
+        SetMask(target.mask);
+    }
+}
+
+void TFileListBox::SetMask(const std::string& mask)
+{
+    if (mask == mask_)
+        return;
+    mask_ = mask;
+    ReadFolder();
+}
+
+void TFileListBox::Update()
+{
+    ReadFolder();
+}
+
+TFileListBox::SelectionState TFileListBox::Snapshot() const
+{
+    return {selectionModel()->selection(), ItemIndex()};
+}
+
+void TFileListBox::EmitIfChanged(const SelectionState& before)
+{
+    if (!(Snapshot() == before))
+        emit clicked();
+}
+
+// Mouse selection follows the extended rules of the view (click, Ctrl+click,
+// Shift+click, dragging). One press-to-release gesture fires clicked() once:
+// always for a left press on an item, otherwise when something changed.
+// Only the left button selects, as in a plain list box.
+void TFileListBox::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    SelectionState before = Snapshot();
+    pressedOnItem_ = indexAt(event->position().toPoint()).isValid();
+    QListView::mousePressEvent(event);
+    if (pressedOnItem_)
+        emit clicked();
+    else
+        EmitIfChanged(before);
+}
+
+void TFileListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    SelectionState before = Snapshot();
+    QListView::mouseMoveEvent(event);
+    if (event->buttons() & Qt::LeftButton)
+        EmitIfChanged(before);
+}
+
+void TFileListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    SelectionState before = Snapshot();
+    QListView::mouseReleaseEvent(event);
+    pressedOnItem_ = false;
+    EmitIfChanged(before);
+}
+
+void TFileListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    // A double click is a second click on the item.
+    QListView::mouseDoubleClickEvent(event);
+    if (indexAt(event->position().toPoint()).isValid())
+        emit clicked();
+}
+
+void TFileListBox::keyPressEvent(QKeyEvent* event)
+{
+    emit keyDown(event->key(), event->modifiers());
+    if (!event->text().isEmpty())
+        emit keyPress(event->text().at(0));
+    SelectionState before = Snapshot();
+    QListView::keyPressEvent(event);
+    EmitIfChanged(before);
+}
+
+} // namespace mg

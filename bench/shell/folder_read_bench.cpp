@@ -1,0 +1,81 @@
+// Reads a folder of 100,000 files through the file list's reader and times
+// it side by side with `ls -U > /dev/null` on the same folder; prints the
+// ratio reader / ls. Usage: bench_folder_read [file count] [rounds]
+#include "ui/FolderReader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+void MakeFolder(const std::string& folder, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        // Mixed case and extensions, so the mask and the sort both work.
+        char name[64];
+        std::snprintf(name, sizeof name, "%s%06d.%s", (i % 3 == 0) ? "Pic" : "pic", (i * 7919) % count,
+                      (i % 2 == 0) ? "jpg" : "JPG");
+        std::string path = folder + "/" + name + std::to_string(i);
+        int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            std::perror(path.c_str());
+            std::exit(1);
+        }
+        close(fd);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int count = argc > 1 ? std::atoi(argv[1]) : 100000;
+    int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    char pattern[] = "/tmp/mg_bench_folder_XXXXXX";
+    if (!mkdtemp(pattern)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    std::string folder = pattern;
+    MakeFolder(folder, count);
+    std::string ls = "ls -U '" + folder + "' > /dev/null";
+
+    std::vector<double> readerTimes, lsTimes;
+    std::size_t listed = 0;
+    for (int r = 0; r < rounds; ++r) {
+        auto t0 = std::chrono::steady_clock::now();
+        if (std::system(ls.c_str()) != 0)
+            std::fprintf(stderr, "ls failed\n");
+        auto t1 = std::chrono::steady_clock::now();
+        mg::FolderListing listing = mg::ReadFolderFiles(folder, "*.*");
+        auto t2 = std::chrono::steady_clock::now();
+        listed = listing.names.size();
+        lsTimes.push_back(Seconds(t1 - t0));
+        readerTimes.push_back(Seconds(t2 - t1));
+        std::printf("round %d: reader %.1f ms, ls -U %.1f ms, ratio %.2f\n", r + 1, readerTimes.back() * 1e3,
+                    lsTimes.back() * 1e3, readerTimes.back() / lsTimes.back());
+    }
+    std::sort(readerTimes.begin(), readerTimes.end());
+    std::sort(lsTimes.begin(), lsTimes.end());
+    double reader = readerTimes[readerTimes.size() / 2];
+    double lsTime = lsTimes[lsTimes.size() / 2];
+    std::printf("%zu files listed; median reader %.1f ms, median ls -U %.1f ms\n", listed, reader * 1e3,
+                lsTime * 1e3);
+    std::printf("ratio reader / ls -U: %.2f (target <= 3)\n", reader / lsTime);
+
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    return listed == static_cast<std::size_t>(count) ? 0 : 1;
+}
