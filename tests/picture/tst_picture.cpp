@@ -1,0 +1,331 @@
+// Loading pictures by extension, keeping the previous picture on every error,
+// the metafile helper's limits, and the JPEG's reduced-scale decoding.
+#include "Fixtures.h"
+#include "TestJpeg.h"
+#include "cipher/Error.h"
+#include "ui/Dialogs.h"
+#include "ui/ImageControl.h"
+#include "ui/Picture.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace mg;
+using Bytes = std::vector<std::uint8_t>;
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+
+enum Fixture { None, Bmp, Ico, Wmf, Emf, Jpeg, BmpTruncated, BmpGarbage, IcoTruncated,
+               IcoGarbage, WmfTruncated, WmfGarbage, EmfTruncated, EmfGarbage, JpegGarbage,
+               Empty, Folder, Fifo };
+
+Bytes Make(Fixture fixture)
+{
+    using namespace mg::test;
+    switch (fixture) {
+    case Bmp: return MakeBmp(40, 30);
+    case Ico: return MakeIco({QSize(16, 16), QSize(48, 48), QSize(32, 32)});
+    case Wmf: return MakeWmf(120, 60);
+    case Emf: return MakeEmf(120, 60);
+    case Jpeg: return MakeJpeg(64, 48);
+    case BmpTruncated: return Truncated(MakeBmp(40, 30), 40);
+    case BmpGarbage: return Garbage(3000);
+    case IcoTruncated: return Truncated(MakeIco({QSize(32, 32)}), 30);
+    case IcoGarbage: return Garbage(2000);
+    case WmfTruncated: return Truncated(MakeWmf(120, 60), 30);
+    case WmfGarbage: return Garbage(500);
+    case EmfTruncated: return Truncated(MakeEmf(120, 60), 60);
+    case EmfGarbage: return Garbage(600);
+    case JpegGarbage: return Garbage(700);
+    default: return {};
+    }
+}
+
+// Creates the fixture under dir and returns its path as bytes.
+std::string Place(const QTemporaryDir& dir, const QString& name, Fixture fixture)
+{
+    const std::string path = QDir(dir.path()).filePath(name).toStdString();
+    if (fixture == None)
+        return path;
+    if (fixture == Folder) {
+        QDir().mkpath(QString::fromStdString(path));
+        return path;
+    }
+    if (fixture == Fifo) {
+        ::mkfifo(path.c_str(), 0600);
+        return path;
+    }
+    mg::test::WriteFile(path, Make(fixture));
+    return path;
+}
+
+QString LoadError(TPicture& picture, const std::string& path)
+{
+    try {
+        picture.LoadFromFile(path);
+    } catch (const mg::Error& error) {
+        return QString::fromStdString(error.what());
+    }
+    return {};
+}
+
+} // namespace
+
+class TestPicture : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { SetMetafileHelperCommand({}); SetMetafileTimeout(10000); }
+
+    void loadsByExtension_data();
+    void loadsByExtension();
+    void failedLoadKeepsPreviousPicture_data();
+    void failedLoadKeepsPreviousPicture();
+    void helperFailureIsLoadError_data();
+    void helperFailureIsLoadError();
+    void extensionRule_data();
+    void extensionRule();
+    void jpegDecodesAtScaleOfTarget_data();
+    void jpegDecodesAtScaleOfTarget();
+    void jpegDecodeErrorReachesErrorReport();
+    void assignTakesOwnCopy();
+};
+
+void TestPicture::loadsByExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("fixture");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("upper-case JPG is a JPEG") << "photo.JPG" << int(Jpeg) << "TJPEGImage" << QSize(64, 48);
+    QTest::newRow("jpeg extension") << "photo.jpeg" << int(Jpeg) << "TJPEGImage" << QSize(64, 48);
+    QTest::newRow("mixed-case Jpeg") << "photo.Jpeg" << int(Jpeg) << "TJPEGImage" << QSize(64, 48);
+    QTest::newRow("bmp") << "plain.bmp" << int(Bmp) << "TBitmap" << QSize(40, 30);
+    QTest::newRow("icon keeps its largest entry") << "three.ico" << int(Ico) << "TIcon" << QSize(48, 48);
+    QTest::newRow("wmf through the helper") << "drawing.wmf" << int(Wmf) << "TMetafile" << QSize(120, 60);
+    QTest::newRow("emf through the helper") << "drawing.EMF" << int(Emf) << "TMetafile" << QSize(120, 60);
+    QTest::newRow("dots earlier in the name") << "a.b.c.bmp" << int(Bmp) << "TBitmap" << QSize(40, 30);
+    QTest::newRow("empty jpg is an empty picture") << "empty.jpg" << int(Empty) << "TJPEGImage" << QSize(0, 0);
+}
+
+void TestPicture::loadsByExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(int, fixture);
+    QFETCH(QString, className);
+    QFETCH(QSize, size);
+    QTemporaryDir dir;
+    const std::string path = Place(dir, name, Fixture(fixture));
+    TPicture picture;
+    int changes = 0;
+    picture.OnChange = [&] { ++changes; };
+    QCOMPARE(LoadError(picture, path), QString());
+    QVERIFY(picture.Graphic());
+    QCOMPARE(QString(picture.Graphic()->ClassName()), className);
+    QCOMPARE(QSize(picture.Width(), picture.Height()), size);
+    QCOMPARE(changes, 1);
+    if (className == "TMetafile") {
+        // The helper's pixels show the red rectangle in the middle.
+        const QImage& image = static_cast<const TMetafile*>(picture.Graphic())->Image();
+        QCOMPARE(image.size(), size);
+        QCOMPARE(QColor(image.pixel(size.width() / 2, size.height() / 2)), QColor(Qt::red));
+    }
+}
+
+void TestPicture::failedLoadKeepsPreviousPicture_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("fixture");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("txt extension") << "notes.txt" << int(Empty) << "Unknown picture file extension (.txt)";
+    QTest::newRow("extension kept as written") << "notes.TxT" << int(Empty) << "Unknown picture file extension (.TxT)";
+    QTest::newRow("no dot") << "README" << int(Empty) << "Unknown picture file extension (.)";
+    QTest::newRow("dot only in the folder") << "folder.jpg/README" << int(None) << "Unknown picture file extension (.)";
+    QTest::newRow("trailing dot") << "name." << int(Empty) << "Unknown picture file extension (.)";
+    QTest::newRow("missing file") << "gone.jpg" << int(None) << "File not found";
+    QTest::newRow("folder named like a picture") << "album.bmp" << int(Folder) << "I/O error 21";
+    QTest::newRow("FIFO does not hang") << "pipe.bmp" << int(Fifo) << "I/O error 19";
+    QTest::newRow("truncated BMP") << "cut.bmp" << int(BmpTruncated) << "Bitmap image is not valid";
+    QTest::newRow("garbage BMP") << "junk.bmp" << int(BmpGarbage) << "Bitmap image is not valid";
+    QTest::newRow("empty BMP") << "empty.bmp" << int(Empty) << "Bitmap image is not valid";
+    QTest::newRow("truncated ICO") << "cut.ico" << int(IcoTruncated) << "Icon image is not valid";
+    QTest::newRow("garbage ICO") << "junk.ico" << int(IcoGarbage) << "Icon image is not valid";
+    QTest::newRow("truncated WMF") << "cut.wmf" << int(WmfTruncated) << "Metafile image is not valid";
+    QTest::newRow("garbage WMF") << "junk.wmf" << int(WmfGarbage) << "Metafile image is not valid";
+    QTest::newRow("empty WMF") << "empty.wmf" << int(Empty) << "Metafile image is not valid";
+    QTest::newRow("truncated EMF") << "cut.emf" << int(EmfTruncated) << "Metafile image is not valid";
+    QTest::newRow("garbage EMF") << "junk.emf" << int(EmfGarbage) << "Metafile image is not valid";
+    QTest::newRow("JPEG header rejected") << "junk.jpg" << int(JpegGarbage) << "JPEG error #";
+}
+
+void TestPicture::failedLoadKeepsPreviousPicture()
+{
+    QFETCH(QString, name);
+    QFETCH(int, fixture);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    TPicture picture;
+    picture.LoadFromFile(Place(dir, "before.bmp", Bmp));
+    const TGraphic* before = picture.Graphic();
+    int changes = 0;
+    picture.OnChange = [&] { ++changes; };
+
+    const QString error = LoadError(picture, Place(dir, name, Fixture(fixture)));
+    if (message.endsWith('#'))
+        QVERIFY2(error.startsWith(message), qPrintable(error));
+    else
+        QCOMPARE(error, message);
+    QCOMPARE(picture.Graphic(), before);
+    QCOMPARE(QSize(picture.Width(), picture.Height()), QSize(40, 30));
+    QCOMPARE(changes, 0);
+}
+
+void TestPicture::helperFailureIsLoadError_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("maxMs");
+    const QString sh = "/bin/sh";
+    QTest::newRow("helper runs past the time limit") << "/bin/sleep" << QStringList{"30"} << 5000;
+    QTest::newRow("helper crashes") << sh << QStringList{"-c", "cat >/dev/null; kill -SEGV $$"} << 5000;
+    QTest::newRow("helper exits with failure") << sh << QStringList{"-c", "cat >/dev/null; exit 1"} << 5000;
+    QTest::newRow("helper writes text") << sh << QStringList{"-c", "cat >/dev/null; echo hello"} << 5000;
+    QTest::newRow("helper writes nothing") << "/bin/true" << QStringList{} << 5000;
+    // Header: magic, version 1, natural 2x2, then the pixel size.
+    QTest::newRow("helper declares a size beyond the limit")
+        << sh << QStringList{"-c", R"(printf 'FMGM\001\0\0\0\002\0\0\0\002\0\0\0\210\023\0\0\002\0\0\0')"} << 5000;
+    QTest::newRow("helper sends fewer pixels than declared")
+        << sh << QStringList{"-c", R"(printf 'FMGM\001\0\0\0\002\0\0\0\002\0\0\0\002\0\0\0\002\0\0\0abcd')"} << 5000;
+    QTest::newRow("helper floods its output")
+        << sh << QStringList{"-c", "exec cat /dev/zero"} << 8000;
+    QTest::newRow("helper missing") << "/nonexistent/murkglass-metafile" << QStringList{} << 5000;
+}
+
+void TestPicture::helperFailureIsLoadError()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(int, maxMs);
+    QTemporaryDir dir;
+    TPicture picture;
+    picture.LoadFromFile(Place(dir, "before.emf", Emf));
+    const TGraphic* before = picture.Graphic();
+
+    SetMetafileHelperCommand(program, args);
+    SetMetafileTimeout(1500);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(LoadError(picture, Place(dir, "drawing.wmf", Wmf)), QString("Metafile image is not valid"));
+    QVERIFY2(timer.elapsed() < maxMs, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(picture.Graphic(), before);
+}
+
+void TestPicture::extensionRule_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("last dot wins") << "/a/b.tar.JPG" << "JPG" << "jpg";
+    QTest::newRow("dot in a folder only") << "/a.jpg/b" << "" << "";
+    QTest::newRow("hidden file is all extension") << "/a/.bmp" << "bmp" << "bmp";
+    QTest::newRow("colon is an ordinary character") << "/a/b:c.ico" << "ico" << "ico";
+    QTest::newRow("jpe is not registered") << "x.jpe" << "jpe" << "";
+    QTest::newRow("prefix of a registered one") << "x.jp" << "jp" << "";
+}
+
+void TestPicture::extensionRule()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, extension);
+    QFETCH(QString, kind);
+    QCOMPARE(QString::fromStdString(PictureExtension(path.toStdString())), extension);
+    const TPictureKind* found = FindPictureKind(extension.toStdString());
+    QCOMPARE(found ? QString::fromStdString(found->extension) : QString(), kind);
+}
+
+void TestPicture::jpegDecodesAtScaleOfTarget_data()
+{
+    QTest::addColumn<QSize>("target");
+    QTest::addColumn<int>("scale");
+    QTest::newRow("fitted pane an eighth of the picture") << QSize(200, 150) << 1;
+    QTest::newRow("slightly more than an eighth") << QSize(201, 150) << 2;
+    QTest::newRow("half size") << QSize(800, 600) << 4;
+    QTest::newRow("natural size") << QSize(1600, 1200) << 8;
+    QTest::newRow("larger than natural") << QSize(3000, 2000) << 8;
+}
+
+void TestPicture::jpegDecodesAtScaleOfTarget()
+{
+    QFETCH(QSize, target);
+    QFETCH(int, scale);
+    TJPEGGraphic jpeg;
+    jpeg.LoadFromBytes(mg::test::MakeJpeg(1600, 1200));
+    QCOMPARE(jpeg.LastScale(), 0); // nothing decoded at load
+    QImage canvas(target, QImage::Format_RGB32);
+    QPainter painter(&canvas);
+    jpeg.Draw(painter, QRect(QPoint(0, 0), target));
+    QCOMPARE(jpeg.LastScale(), scale);
+
+    // The same through the image control: a stretched pane of the target size.
+    TImage image;
+    image.Picture().Assign(&jpeg);
+    image.SetStretch(true);
+    image.SetBounds(0, 0, target.width(), target.height());
+    image.grab();
+    const auto* held = static_cast<const TJPEGGraphic*>(image.Picture().Graphic());
+    QCOMPARE(held->LastScale(), scale);
+}
+
+void TestPicture::jpegDecodeErrorReachesErrorReport()
+{
+    // A valid header declaring a picture far larger than memory allows: the
+    // load succeeds, the first drawing at natural size fails.
+    Bytes bytes = mg::test::MakeJpeg(16, 16);
+    for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) { // SOF0: height, width at +5
+            bytes[i + 5] = 0xEA; bytes[i + 6] = 0x60;
+            bytes[i + 7] = 0xEA; bytes[i + 8] = 0x60;
+            break;
+        }
+    }
+    QStringList reports;
+    SetDialogResponder([&](const DialogRequest& request) {
+        reports << request.text;
+        return DialogAnswer{mrOk, {}};
+    });
+    TImage image;
+    image.SetAutoSize(false);
+    image.SetBounds(0, 0, 100, 100);
+    TJPEGGraphic jpeg;
+    jpeg.LoadFromBytes(bytes);
+    QCOMPARE(jpeg.Width(), 60000);
+    image.Picture().Assign(&jpeg);
+    image.grab();
+    QTRY_COMPARE(reports.size(), 1);
+    QVERIFY2(!reports[0].isEmpty(), "the report carries the decoder's message");
+    // Nothing more is drawn of that picture, so no second report.
+    image.grab();
+    QTest::qWait(50);
+    QCOMPARE(reports.size(), 1);
+    SetDialogResponder({});
+}
+
+void TestPicture::assignTakesOwnCopy()
+{
+    TPicture source;
+    const TBitmap bitmap(QImage(5, 7, QImage::Format_RGB888));
+    source.Assign(&bitmap);
+    TPicture copy;
+    copy.Assign(source);
+    QVERIFY(copy.Graphic() != source.Graphic());
+    source.Clear();
+    QCOMPARE(QSize(copy.Width(), copy.Height()), QSize(5, 7));
+}
+
+QTEST_MAIN(TestPicture)
+#include "tst_picture.moc"
