@@ -59,8 +59,9 @@ public:
     TJPEGImage& operator=(const TJPEGImage&); // and any decoded pixels
 
     // Copies every byte and reads the header. Throws mg::Error("JPEG error #%d")
-    // when libjpeg rejects the header. An empty buffer gives an empty picture
-    // (width and height 0) without any check.
+    // when libjpeg rejects the header; the picture is then left as it was. An
+    // empty buffer gives an empty picture (width and height 0) without any
+    // check. Copies made earlier keep the old contents.
     void LoadFromBytes(const std::uint8_t* data, std::size_t size);
     void LoadFromBytes(const std::vector<std::uint8_t>& bytes) {
         LoadFromBytes(bytes.data(), bytes.size());
@@ -84,7 +85,9 @@ public:
     // when either target dimension is 0 or negative (no usable target), and
     // for an empty picture.
     int ScaleFor(int targetWidth, int targetHeight) const;
-    // Decodes at scale n/8 (1..8, 8 = full size), caching the result per scale.
+    // Decodes at scale n/8 (1..8, 8 = full size; other values are clamped),
+    // caching the result per scale; copies share the cache. An empty picture
+    // gives empty pixels. Single-threaded use only, like the rest of the UI.
     // Throws mg::Error("JPEG error #%d") on a fatal libjpeg error, or an
     // mg::Error naming the limit when the picture is too large for memory or
     // has an absurd number of progressive scans. Warnings are ignored.

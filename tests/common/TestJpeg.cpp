@@ -43,7 +43,9 @@ void Silent(j_common_ptr) {}
 
 // Plain C frame: everything that may longjmp stays in here. Returns false
 // when libjpeg failed. *out/*outSize receive a malloc'd buffer.
-bool Compress(int width, int height, bool gray, bool progressive, int quality,
+enum class Colours { Rgb, Gray, Cmyk, CmykNoAdobe };
+
+bool Compress(int width, int height, Colours colours, bool progressive, int quality,
               const unsigned char* pixels, unsigned char** out, unsigned long* outSize)
 {
     jpeg_compress_struct cinfo;
@@ -61,9 +63,15 @@ bool Compress(int width, int height, bool gray, bool progressive, int quality,
     jpeg_mem_dest(&cinfo, out, outSize);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = gray ? 1 : 3;
-    cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+    const bool gray = colours == Colours::Gray;
+    const bool cmyk = colours == Colours::Cmyk || colours == Colours::CmykNoAdobe;
+    cinfo.input_components = gray ? 1 : cmyk ? 4 : 3;
+    cinfo.in_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    if (cmyk) {
+        jpeg_set_colorspace(&cinfo, JCS_CMYK);
+        cinfo.write_Adobe_marker = colours == Colours::Cmyk;
+    }
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (progressive)
         jpeg_simple_progression(&cinfo);
@@ -100,13 +108,42 @@ std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray, bool progre
     }
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = Compress(width, height, gray, progressive, quality, pixels.data(), &buffer, &size);
+    const bool ok = Compress(width, height, gray ? Colours::Gray : Colours::Rgb, progressive, quality,
+                             pixels.data(), &buffer, &size);
     std::vector<std::uint8_t> result;
     if (ok && buffer)
         result.assign(buffer, buffer + size);
     std::free(buffer);
     if (!ok)
         throw std::runtime_error("MakeJpeg: libjpeg refused to compress");
+    return result;
+}
+
+std::vector<std::uint8_t> MakeCmykJpeg(int width, int height, bool adobe)
+{
+    if (width <= 0 || height <= 0)
+        throw std::runtime_error("MakeCmykJpeg: size must be positive");
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            unsigned char* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
+            const unsigned char rgb[3] = {PatternRed(x, width), PatternGreen(y, height), kPatternBlue};
+            // Adobe stores inverted inks (255 = no ink): C' = R, K' = 255.
+            for (int i = 0; i < 3; ++i)
+                p[i] = adobe ? rgb[i] : static_cast<unsigned char>(255 - rgb[i]);
+            p[3] = adobe ? 255 : 0;
+        }
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const bool ok = Compress(width, height, adobe ? Colours::Cmyk : Colours::CmykNoAdobe, false, 95,
+                             pixels.data(), &buffer, &size);
+    std::vector<std::uint8_t> result;
+    if (ok && buffer)
+        result.assign(buffer, buffer + size);
+    std::free(buffer);
+    if (!ok)
+        throw std::runtime_error("MakeCmykJpeg: libjpeg refused to compress");
     return result;
 }
 

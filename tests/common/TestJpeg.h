@@ -21,6 +21,12 @@ std::uint8_t PatternGray(int x, int y, int width, int height);
 std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray = false,
                                    bool progressive = false, int quality = 85);
 
+// Encodes the same colour pattern as a four-colour (CMYK) JPEG with full
+// black channel, in the form a decoder turns back into the pattern. adobe:
+// with an Adobe marker and inverted values, as Adobe programs write CMYK;
+// otherwise plain CMYK without the marker.
+std::vector<std::uint8_t> MakeCmykJpeg(int width, int height, bool adobe = true);
+
 // Writes bytes to path (truncating); throws std::runtime_error on failure.
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 // Reads a whole file; throws std::runtime_error on failure.

@@ -290,20 +290,24 @@ void TestJpegImage::truncatedDataDecodes()
 
 void TestJpegImage::decodedPixelsFollowPattern_data()
 {
+    QTest::addColumn<Bytes>("jpeg");
     QTest::addColumn<bool>("gray");
-    QTest::addColumn<bool>("progressive");
-    QTest::newRow("baseline colour") << false << false;
-    QTest::newRow("progressive colour") << false << true;
-    QTest::newRow("grayscale expanded to RGB") << true << false;
+    const int w = 64, h = 48;
+    QTest::newRow("baseline colour") << mg::test::MakeJpeg(w, h, false, false, 95) << false;
+    QTest::newRow("progressive colour") << mg::test::MakeJpeg(w, h, false, true, 95) << false;
+    QTest::newRow("grayscale expanded to RGB") << mg::test::MakeJpeg(w, h, true, false, 95) << true;
+    QTest::newRow("Adobe CMYK with inverted inks") << mg::test::MakeCmykJpeg(w, h, true) << false;
+    QTest::newRow("plain CMYK without Adobe marker") << mg::test::MakeCmykJpeg(w, h, false) << false;
 }
 
 void TestJpegImage::decodedPixelsFollowPattern()
 {
+    QFETCH(Bytes, jpeg);
     QFETCH(bool, gray);
-    QFETCH(bool, progressive);
     const int w = 64, h = 48;
     mg::TJPEGImage image;
-    image.LoadFromBytes(mg::test::MakeJpeg(w, h, gray, progressive, 95));
+    image.LoadFromBytes(jpeg);
+    QCOMPARE(image.Grayscale(), gray);
     const auto pixels = image.Decode(8);
     QCOMPARE(pixels->width, w);
     QCOMPARE(pixels->height, h);
