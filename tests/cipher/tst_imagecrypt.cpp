@@ -189,14 +189,18 @@ void TestImageCrypt::decryptEdgeCases()
 
 void TestImageCrypt::lastEncryptedFollowsEachRead()
 {
-    QVERIFY(!crypt_.LastEncrypted);
+    mg::TImgCrypt crypt;
+    QVERIFY(!crypt.LastEncrypted);
     const Bytes encrypted = Xored(mg::test::MakeJpeg(8, 8), 1);
     mg::test::WriteFile(Path("enc"), encrypted);
+    mg::test::WriteFile(Path("plain"), {});
+    QVERIFY(crypt.EncryptFile(Path("enc"), Path("plain"), 1));
+    QVERIFY(!crypt.LastEncrypted); // only DecryptImage uses it
     std::unique_ptr<mg::TJPEGImage> slot;
-    QVERIFY(crypt_.DecryptImage(Path("enc"), slot, 1));
-    QVERIFY(crypt_.LastEncrypted && *crypt_.LastEncrypted == encrypted);
-    QVERIFY(!crypt_.DecryptImage(Path("missing"), slot, 1));
-    QVERIFY(crypt_.LastEncrypted && crypt_.LastEncrypted->empty());
+    QVERIFY(crypt.DecryptImage(Path("enc"), slot, 1));
+    QVERIFY(crypt.LastEncrypted && *crypt.LastEncrypted == encrypted);
+    QVERIFY(!crypt.DecryptImage(Path("missing"), slot, 1));
+    QVERIFY(crypt.LastEncrypted && crypt.LastEncrypted->empty());
 }
 
 void TestImageCrypt::writeFailureKeepsDestination_data()
