@@ -438,6 +438,10 @@ void TJPEGImage::LoadFromFile(const std::string& path)
         }
         if (n == 0)
             break;
+        // Lengths are 32-bit signed counts; this also stops an endless
+        // device file from filling memory.
+        if (bytes.size() + std::size_t(n) > std::size_t(INT32_MAX))
+            ThrowFileError(EFBIG);
         bytes.insert(bytes.end(), chunk.data(), chunk.data() + n);
     }
     LoadFromBytes(bytes);

@@ -508,6 +508,9 @@ void TestJpegImage::loadFromFileErrors_data()
     QTest::newRow("missing file") << "nothing.jpg" << "File not found";
     QTest::newRow("folder instead of a file") << "folder.jpg" << "I/O error 21";
     QTest::newRow("file that is not a JPEG") << "text.jpg" << QStringLiteral("JPEG error #%1").arg(JERR_NO_SOI);
+    QTest::newRow("file name too long") << QString(300, 'a') << "Invalid filename";
+    QTest::newRow("path through a file") << "good.jpg/inner.jpg" << "I/O error 20";
+    QTest::newRow("empty file gives an empty picture") << "empty.jpg" << QString();
     QTest::newRow("good file") << "good.jpg" << QString();
 }
 
@@ -520,9 +523,12 @@ void TestJpegImage::loadFromFileErrors()
     mg::test::WriteFile(dir.filePath("text.jpg").toStdString(), Bytes{'n', 'o', 't', ' ', 'j', 'p', 'g'});
     const Bytes good = mg::test::MakeJpeg(30, 10);
     mg::test::WriteFile(dir.filePath("good.jpg").toStdString(), good);
+    mg::test::WriteFile(dir.filePath("empty.jpg").toStdString(), Bytes{});
     mg::TJPEGImage image;
     QCOMPARE(Message([&] { image.LoadFromFile(dir.filePath(name).toStdString()); }), message);
-    if (message.isEmpty()) {
+    if (name == "empty.jpg")
+        QVERIFY(image.Empty());
+    else if (message.isEmpty()) {
         QVERIFY(image.Bytes() == good);
         QCOMPARE(image.Width(), 30);
     }
