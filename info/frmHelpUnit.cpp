@@ -1,1 +1,141 @@
-// placeholder until this unit lands
+#include "info/frmHelpUnit.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QLabel>
+
+#include <algorithm>
+
+TfrmHelp* frmHelp = nullptr;
+
+namespace {
+
+constexpr int kMinGap = 4;       // the smallest gap between labels in the design
+constexpr int kDesignedLine = 13; // line height of the font the design was made for
+const char* const kDesigned = "designedGeometry";
+
+} // namespace
+
+QLabel* mg::MakeWrappedLabel(QWidget* window, const char* name, QRect designed, const QString& text)
+{
+    auto* label = new QLabel(text, window);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setProperty(kDesigned, designed);
+    label->setGeometry(designed);
+    return label;
+}
+
+void mg::FitWrappedLabels(QWidget* window, QSize designedClient)
+{
+    QList<QLabel*> labels;
+    for (QLabel* label : window->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        if (label->property(kDesigned).isValid())
+            labels.append(label);
+    std::stable_sort(labels.begin(), labels.end(), [](QLabel* a, QLabel* b) {
+        return a->property(kDesigned).toRect().top() < b->property(kDesigned).toRect().top();
+    });
+    int bottom = -kMinGap; // lowest edge of the labels placed so far
+    for (QLabel* label : labels) {
+        const QRect designed = label->property(kDesigned).toRect();
+        int left = designed.left();
+        int width = designed.width();
+        // A label designed as one line stays one line: when its text is too
+        // wide for the font in use, it widens evenly about its designed
+        // centre, as far as the window's width allows.
+        if (designed.height() < 2 * kDesignedLine) {
+            const int needed = label->fontMetrics().horizontalAdvance(label->text())
+                               + 2 * label->margin() + 2 * label->frameWidth() + 1;
+            if (needed > width) {
+                width = std::min(needed, designedClient.width() - 2 * kMinGap);
+                left = designed.left() + designed.width() / 2 - width / 2;
+                left = std::clamp(left, kMinGap, designedClient.width() - kMinGap - width);
+            }
+        }
+        const int top = std::max(designed.top(), bottom + kMinGap);
+        const int height = label->heightForWidth(width);
+        label->setGeometry(left, top, width, height);
+        bottom = std::max(bottom, top + height);
+    }
+    const int height = std::max(designedClient.height(), bottom + kMinGap);
+    window->setFixedSize(designedClient.width(), height);
+}
+
+TfrmHelp::TfrmHelp(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmHelp"));
+    setWindowTitle(QStringLiteral("Program Hints and Help"));
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    setFont(font);
+    setBackgroundRole(QPalette::Window);
+    setAutoFillBackground(true);
+
+    Label11 = mg::MakeWrappedLabel(this, "Label11", QRect(16, 8, 369, 52), QStringLiteral(
+        "No claim whatsoever is made as to the fitness of this program for any purpose "
+        "or as to the correctness of its results.  Do not encrypt or delete files that "
+        "are important to you.  The program assumes that you know what you are doing."));
+    Label10 = mg::MakeWrappedLabel(this, "Label10", QRect(16, 64, 387, 26), QStringLiteral(
+        "Note: Due to bugginess of the TShellTreeView Control, newly created folders may  "
+        "not be immediately visible.  Hope this will be corrected soon!"));
+    Label12 = mg::MakeWrappedLabel(this, "Label12", QRect(16, 96, 377, 39), QStringLiteral(
+        "WARNING: the program ONLY encrypts/decrypts JPEG files.  User assumes all "
+        "responsibitlity for errors in operation that might overwrite or corrupt the "
+        "original file."));
+    Label1 = mg::MakeWrappedLabel(this, "Label1", QRect(16, 144, 384, 39), QStringLiteral(
+        "1. VIEWING UNENCRYPTED JPG FILES: To view a file, select with mouse.  If it is "
+        "viewable, it will appear in the  viewing pane.  If not, an error will be shown in "
+        "the status bar and a noise image may appear."));
+    Label2 = mg::MakeWrappedLabel(this, "Label2", QRect(16, 192, 373, 26), QStringLiteral(
+        "2. NAVIGATION: Once a file is selected, you can navigate through the list with "
+        "arrow keys and pgup and pgdn"));
+    Label3 = mg::MakeWrappedLabel(this, "Label3", QRect(11, 232, 386, 26), QStringLiteral(
+        "3. SELECTING FILES: This program uses the Windows convention of selecting a single "
+        "file with a mouse click into the file list."));
+    Label4 = mg::MakeWrappedLabel(this, "Label4", QRect(14, 272, 362, 26), QStringLiteral(
+        "4. MULTIPLE SELECT (individual): You can select multiple individual files by "
+        "holding down the CNTRL key while clicking files."));
+    Label5 = mg::MakeWrappedLabel(this, "Label5", QRect(14, 312, 383, 26), QStringLiteral(
+        "5. MULTIPLE SELECT (list): Select the first file in the range, then hold the SHIFT "
+        "key then mouse click the last file in the list."));
+    Label6 = mg::MakeWrappedLabel(this, "Label6", QRect(17, 344, 391, 39), QStringLiteral(
+        "6. VIEWING ENCRYPTED: Click File, then View Encrypted.  Type in the passphrase, "
+        "then click then select a file.  If the passphrase is correct, the file will be "
+        "viewable in the window."));
+    Label7 = mg::MakeWrappedLabel(this, "Label7", QRect(16, 392, 382, 52), QStringLiteral(
+        "7. ENCRYPTING: Select the files you wish to encrypt in the file window, then click "
+        "\"Encrypt Selected Files\" from the drop-down menu.  Select your destination "
+        "directory (or create a new one) and the File extension and Filename obfuscation "
+        "method."));
+    Label8 = mg::MakeWrappedLabel(this, "Label8", QRect(72, 456, 242, 39), QStringLiteral(
+        "NOTE: The ENCRYPTED file DOES NOT retain its original filename if you obfuscate "
+        "with Time-Date or ROT-13 encryption!"));
+    Label9 = mg::MakeWrappedLabel(this, "Label9", QRect(16, 512, 378, 26), QStringLiteral(
+        "8. DECRYPTING: The \"reverse\" of encryption process.  The decrypted file may not "
+        "have original integrity.  User accepts all risk in this process!!"));
+    Label13 = mg::MakeWrappedLabel(this, "Label13", QRect(16, 544, 385, 39), QStringLiteral(
+        "9. SNAPSHOT: left-click once on viewed image and a  small resizable window with the "
+        "image will pop up in lower-right corner of view window"));
+
+    // Client area of the designed size, fixed: the window cannot be resized.
+    mg::FitWrappedLabels(this, QSize(413, 578));
+    move(191, 64);
+}
+
+void TfrmHelp::ShowAndRaise()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmHelp::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        mg::FitWrappedLabels(this, QSize(413, 578));
+}
