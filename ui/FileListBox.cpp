@@ -7,6 +7,7 @@
 
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QMap>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -97,6 +98,7 @@ void TFileListBox::ReadFolder()
     readError_ = listing.error;
     model_->SetNames(std::move(listing.names));
     selectionModel()->clear();
+    anchor_ = -1;
 }
 
 void TFileListBox::CheckIndex(int index) const
@@ -210,10 +212,22 @@ void TFileListBox::EmitIfChanged(const SelectionState& before)
         emit clicked();
 }
 
-// Mouse selection follows the extended rules of the view (click, Ctrl+click,
-// Shift+click, dragging). One press-to-release gesture fires clicked() once:
-// always for a left press on an item, otherwise when something changed.
-// Only the left button selects, as in a plain list box.
+// Shift with a click or a movement key selects the range from the anchor to
+// the target alone, whatever was selected before; the anchor stays.
+void TFileListBox::SelectRangeTo(const QModelIndex& target)
+{
+    int anchor = (anchor_ >= 0 && anchor_ < Count()) ? anchor_ : target.row();
+    anchor_ = anchor;
+    selectionModel()->select(QItemSelection(model_->index(anchor), target), QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+    scrollTo(target);
+}
+
+// Mouse selection: a click selects the item alone, Ctrl+click toggles it,
+// both make it the anchor; Shift+click selects the range from the anchor.
+// One press-to-release gesture fires clicked() once: always for a left press
+// on an item, otherwise when something changed. Only the left button
+// selects, as in a plain list box.
 void TFileListBox::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) {
@@ -221,16 +235,31 @@ void TFileListBox::mousePressEvent(QMouseEvent* event)
         return;
     }
     SelectionState before = Snapshot();
-    pressedOnItem_ = indexAt(event->position().toPoint()).isValid();
-    QListView::mousePressEvent(event);
-    if (pressedOnItem_)
+    QModelIndex index = indexAt(event->position().toPoint());
+    pressedOnItem_ = index.isValid();
+    if (index.isValid() && (event->modifiers() & Qt::ShiftModifier) && !(event->modifiers() & Qt::ControlModifier)) {
+        rangeGesture_ = true;
+        setFocus(Qt::MouseFocusReason);
+        SelectRangeTo(index);
+        event->accept();
         emit clicked();
-    else
+        return;
+    }
+    QListView::mousePressEvent(event);
+    if (pressedOnItem_) {
+        anchor_ = index.row();
+        emit clicked();
+    } else {
         EmitIfChanged(before);
+    }
 }
 
 void TFileListBox::mouseMoveEvent(QMouseEvent* event)
 {
+    if (rangeGesture_) {
+        event->accept();
+        return;
+    }
     SelectionState before = Snapshot();
     QListView::mouseMoveEvent(event);
     if (event->buttons() & Qt::LeftButton)
@@ -243,9 +272,14 @@ void TFileListBox::mouseReleaseEvent(QMouseEvent* event)
         event->accept();
         return;
     }
+    pressedOnItem_ = false;
+    if (rangeGesture_) {
+        rangeGesture_ = false;
+        event->accept();
+        return;
+    }
     SelectionState before = Snapshot();
     QListView::mouseReleaseEvent(event);
-    pressedOnItem_ = false;
     EmitIfChanged(before);
 }
 
@@ -267,7 +301,27 @@ void TFileListBox::keyPressEvent(QKeyEvent* event)
     if (!event->text().isEmpty())
         emit keyPress(event->text().at(0));
     SelectionState before = Snapshot();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if ((mods & Qt::ShiftModifier) && !(mods & Qt::ControlModifier)) {
+        static const QMap<int, CursorAction> moves{
+            {Qt::Key_Up, MoveUp},       {Qt::Key_Down, MoveDown},         {Qt::Key_Left, MoveLeft},
+            {Qt::Key_Right, MoveRight}, {Qt::Key_Home, MoveHome},         {Qt::Key_End, MoveEnd},
+            {Qt::Key_PageUp, MovePageUp}, {Qt::Key_PageDown, MovePageDown}};
+        auto move = moves.constFind(event->key());
+        if (move != moves.constEnd()) {
+            QModelIndex target = moveCursor(*move, Qt::NoModifier);
+            if (target.isValid())
+                SelectRangeTo(target);
+            event->accept();
+            EmitIfChanged(before);
+            return;
+        }
+    }
     QListView::keyPressEvent(event);
+    // Any other change of the current item (movement keys, type-ahead) makes
+    // the new current item the anchor.
+    if (!(mods & Qt::ShiftModifier) && ItemIndex() != before.current)
+        anchor_ = ItemIndex();
     EmitIfChanged(before);
 }
 

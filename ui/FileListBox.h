@@ -89,12 +89,15 @@ private:
     void EmitIfChanged(const SelectionState& before);
     void ReadFolder();
     void CheckIndex(int index) const;
+    void SelectRangeTo(const QModelIndex& target);
 
     FileNameModel* model_;
     std::string directory_;
     std::string mask_ = "*.*";
     std::string readError_;
     bool pressedOnItem_ = false;
+    bool rangeGesture_ = false; // a Shift+click handled here, up to its release
+    int anchor_ = -1;           // the fixed end of range selection
 };
 
 } // namespace mg

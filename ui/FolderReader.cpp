@@ -85,8 +85,14 @@ FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask)
     if (pieces.empty())
         return result;
     int dirFd = dirfd(dir.get());
-    errno = 0;
-    while (const dirent* e = readdir(dir.get())) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = readdir(dir.get());
+        if (!e) {
+            if (errno != 0)
+                result.error = std::strerror(errno);
+            break;
+        }
         std::string_view name(e->d_name);
         if (name.empty() || name[0] == '.')
             continue;
@@ -97,10 +103,7 @@ FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask)
             continue;
         for (std::size_t i = 0; i < matches; ++i)
             result.names.emplace_back(name);
-        errno = 0;
     }
-    if (errno != 0)
-        result.error = std::strerror(errno);
     SortFileNames(result.names);
     return result;
 }

@@ -188,7 +188,12 @@ void TShellTreeView::ReadChildren(Node* node)
     std::vector<std::pair<QString, std::string>> entries;
     for (std::string& name : ReadSubFolders(path))
         entries.emplace_back(Display(name), std::move(name));
-    QCollator collator;
+    // The "C" locale compares plain code points; a file manager's order needs
+    // a real collation, so English stands in for it.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(true);
     std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {

@@ -1,0 +1,285 @@
+// The file list: reading through the mask, the index rules, the current file
+// name, assigning paths, and the extended selection with its clicked()
+// signal for user changes only.
+#include "Fixture.h"
+#include "cipher/Error.h"
+#include "ui/Dialogs.h"
+#include "ui/FileListBox.h"
+#include "ui/FolderReader.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+std::string Str(const QString& s)
+{
+    QByteArray b = QFile::encodeName(s);
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+QString Selection(const mg::TFileListBox& list)
+{
+    QStringList rows;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Selected(i))
+            rows << QString::number(i);
+    return rows.join(',');
+}
+
+} // namespace
+
+// Items with the mask "*.*": 0 a.txt, 1 b.jpg, 2 bad\xff.jpg, 3 filelink.jpg,
+// 4 new\nline.jpg, 5 noext, 6 photo.jpeg, 7 readonly.jpg, 8 UPPER.JPG.
+class TestFileListBox : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::string folder_;
+    std::unique_ptr<mg::TFileListBox> list_;
+    int dialogs_ = 0;
+
+private slots:
+    void cleanupTestCase() { fixture::Remove(folder_, fixture::ListEntries()); }
+
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        QVERIFY(mg::ChangeDirectory(Str(dir_.path())));
+        folder_ = mg::CurrentDirectory(); // as the system reports it
+        QVERIFY(fixture::Make(folder_, fixture::ListEntries()));
+        mg::SetDialogResponder([this](const mg::DialogRequest&) {
+            ++dialogs_;
+            return mg::DialogAnswer{mg::mrOk, {}};
+        });
+    }
+
+    void init()
+    {
+        list_ = std::make_unique<mg::TFileListBox>();
+        list_->resize(200, 300);
+        list_->SetFileName(folder_);
+        QCOMPARE(list_->Directory(), folder_);
+        QCOMPARE(list_->Count(), 9);
+    }
+    void cleanup() { list_.reset(); }
+
+    void readingMakesTheFolderCurrent()
+    {
+        QVERIFY(mg::ChangeDirectory("/"));
+        list_->Update();
+        QCOMPARE(mg::CurrentDirectory(), folder_);
+        QCOMPARE(list_->Items(2), std::string("bad\xff.jpg"));
+        QCOMPARE(list_->Items(4), std::string("new\nline.jpg"));
+        QCOMPARE(mg::ScreenCursorValue(), mg::crDefault);
+        QCOMPARE(list_->visualRect(list_->model()->index(0, 0)).height(), 13);
+    }
+
+    void indexOutOfBounds_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("negative index accepted") << -1 << "List index out of bounds (-1)";
+        QTest::newRow("index equal to count accepted") << 9 << "List index out of bounds (9)";
+        QTest::newRow("far index accepted") << 1000 << "List index out of bounds (1000)";
+    }
+    void indexOutOfBounds()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, message);
+        try {
+            (void)list_->Selected(index);
+            QFAIL("no error raised");
+        } catch (const mg::Error& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), message);
+        }
+    }
+
+    // Current file name: empty without a selected current item.
+    void fileName_data()
+    {
+        QTest::addColumn<int>("selected"); // -1: none
+        QTest::addColumn<int>("current");  // -1: none
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("name without current item") << 1 << -1 << QByteArray();
+        QTest::newRow("name of an unselected current item") << 1 << 2 << QByteArray();
+        QTest::newRow("selected current item not joined") << 2 << 2 << QByteArray("/bad\xff.jpg");
+    }
+    void fileName()
+    {
+        QFETCH(int, selected);
+        QFETCH(int, current);
+        QFETCH(QByteArray, expected);
+        if (selected >= 0)
+            list_->SetSelected(selected, true);
+        list_->SetItemIndex(current);
+        QCOMPARE(list_->ItemIndex(), current);
+        QCOMPARE(list_->FileName(), expected.isEmpty() ? std::string() : folder_ + expected.toStdString());
+    }
+
+    void fileNameInRootHasOneSlash()
+    {
+        list_->SetFileName("/");
+        QCOMPARE(list_->Directory(), std::string("/"));
+        QCOMPARE(mg::JoinFolder(list_->Directory(), "x"), std::string("/x"));
+        list_->SetFileName(folder_);
+        QCOMPARE(list_->Count(), 9);
+    }
+
+    // Assigning a path; the selection tells whether the list was re-read.
+    void assignPath_data()
+    {
+        QTest::addColumn<QByteArray>("text"); // "@" stands for the fixture
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QString>("mask");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("reread");
+        QTest::newRow("virtual name moved the list or kept the selection")
+            << QByteArray("Computer") << QByteArray("@") << "*.*" << 9 << true;
+        QTest::newRow("missing folder moved the list") << QByteArray("/no/such/folder") << QByteArray("@") << "*.*" << 9 << true;
+        QTest::newRow("empty text re-read") << QByteArray("") << QByteArray("@") << "*.*" << 9 << false;
+        QTest::newRow("current file name in other case re-read")
+            << QByteArray("@/B.JPG") << QByteArray("@") << "*.*" << 9 << false;
+        QTest::newRow("same folder re-read") << QByteArray("@") << QByteArray("@") << "*.*" << 9 << false;
+        QTest::newRow("wildcard not made the mask") << QByteArray("@/*.TXT") << QByteArray("@") << "*.TXT" << 1 << true;
+        QTest::newRow("sub-folder not entered") << QByteArray("@/sub.jpg") << QByteArray("@/sub.jpg") << "*.*" << 1 << true;
+        QTest::newRow("relative sub-folder not entered") << QByteArray("sub.jpg") << QByteArray("@/sub.jpg") << "*.*" << 1 << true;
+    }
+    void assignPath()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, folder);
+        QFETCH(QString, mask);
+        QFETCH(int, count);
+        QFETCH(bool, reread);
+        auto expand = [this](const QByteArray& t) {
+            std::string s = t.toStdString();
+            return s.rfind("@", 0) == 0 ? folder_ + s.substr(1) : s;
+        };
+        list_->SetSelected(1, true);
+        list_->SetItemIndex(1);
+        QSignalSpy clicks(list_.get(), &mg::TFileListBox::clicked);
+        dialogs_ = 0;
+        list_->SetFileName(expand(text));
+        QCOMPARE(list_->Directory(), expand(folder));
+        QCOMPARE(mg::CurrentDirectory(), expand(folder));
+        QCOMPARE(QString::fromStdString(list_->Mask()), mask);
+        QCOMPARE(list_->Count(), count);
+        QCOMPARE(list_->SelCount(), reread ? 0 : 1);
+        QCOMPARE(list_->ItemIndex(), reread ? -1 : 1);
+        QCOMPARE(clicks.count(), 0);
+        QCOMPARE(dialogs_, 0);
+        mg::ChangeDirectory(folder_);
+    }
+
+    void maskComparedExactly()
+    {
+        list_->SetSelected(3, true);
+        list_->SetMask("*.*");
+        QCOMPARE(list_->SelCount(), 1); // same text: not re-read
+        list_->SetMask("*.JPG");
+        QCOMPARE(list_->SelCount(), 0);
+        QCOMPARE(list_->Count(), 6);
+        list_->SetMask("");
+        QCOMPARE(list_->Count(), 0);
+    }
+
+    // Each step: "click N", "ctrl N", "shift N", "right N", "key NAME",
+    // "shiftkey NAME", "type TEXT", "select N", "current N" (the last two are
+    // program changes).
+    void selection_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("click kept other items") << "click 1; click 3" << "3" << 3 << 2;
+        QTest::newRow("ctrl click cleared others") << "click 1; ctrl 3" << "1,3" << 3 << 2;
+        QTest::newRow("ctrl click on current did not clear it") << "click 1; ctrl 3; ctrl 3" << "1" << 3 << 3;
+        QTest::newRow("shift click not a range from the anchor") << "click 5; shift 2" << "2,3,4,5" << 2 << 2;
+        QTest::newRow("shift click anchored at the last click") << "click 1; ctrl 3; shift 5" << "3,4,5" << 5 << 3;
+        QTest::newRow("arrow kept the old selection") << "click 1; ctrl 3; key Down" << "4" << 4 << 3;
+        QTest::newRow("shift arrow did not extend") << "click 2; shiftkey Down; shiftkey Down" << "2,3,4" << 4 << 3;
+        QTest::newRow("end did not move") << "click 2; key End" << "8" << 8 << 2;
+        QTest::newRow("home did not move") << "click 6; key Home" << "0" << 0 << 2;
+        QTest::newRow("page down did not move") << "click 0; key PageDown" << "8" << 8 << 2;
+        QTest::newRow("shift end did not extend") << "click 6; shiftkey End" << "6,7,8" << 8 << 2;
+        QTest::newRow("type-ahead missed or kept case") << "click 0; type u" << "8" << 8 << 2;
+        QTest::newRow("type-ahead over two letters") << "click 0; type no" << "5" << 5 << 3;
+        QTest::newRow("program changes fired clicked") << "select 2; select 4; current 6" << "2,4" << 6 << 0;
+        QTest::newRow("key that changes nothing fired") << "click 8; key End" << "8" << 8 << 1;
+        QTest::newRow("right click selected") << "current 6; right 2" << "" << 6 << 0;
+    }
+    void selection()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, selected);
+        QFETCH(int, current);
+        QFETCH(int, clicks);
+        list_->resize(200, 13 * 9 + 10);
+        list_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
+        QSignalSpy spy(list_.get(), &mg::TFileListBox::clicked);
+        const QMap<QString, Qt::Key> keys{{"Down", Qt::Key_Down}, {"Up", Qt::Key_Up}, {"End", Qt::Key_End},
+                                          {"Home", Qt::Key_Home}, {"PageDown", Qt::Key_PageDown}};
+        for (const QString& step : steps.split(';')) {
+            const QStringList parts = step.trimmed().split(' ');
+            const QString what = parts[0];
+            const QString arg = parts.value(1);
+            auto pointOf = [&](int row) { return list_->visualRect(list_->model()->index(row, 0)).center(); };
+            if (what == "click" || what == "ctrl" || what == "shift" || what == "right") {
+                Qt::KeyboardModifiers mods = what == "ctrl" ? Qt::ControlModifier
+                                             : what == "shift" ? Qt::ShiftModifier
+                                                               : Qt::NoModifier;
+                QTest::mouseClick(list_->viewport(), what == "right" ? Qt::RightButton : Qt::LeftButton, mods,
+                                  pointOf(arg.toInt()));
+            } else if (what == "key" || what == "shiftkey") {
+                QTest::keyClick(list_.get(), keys.value(arg), what == "shiftkey" ? Qt::ShiftModifier : Qt::NoModifier);
+            } else if (what == "type") {
+                QTest::keyClicks(list_.get(), arg);
+            } else if (what == "select") {
+                list_->SetSelected(arg.toInt(), true);
+            } else if (what == "current") {
+                list_->SetItemIndex(arg.toInt());
+            } else {
+                QFAIL(qPrintable("unknown step " + step));
+            }
+        }
+        QCOMPARE(Selection(*list_), selected);
+        QCOMPARE(list_->ItemIndex(), current);
+        QCOMPARE(spy.count(), clicks);
+    }
+
+    void ctrlClickOnCurrentEmptiesFileName()
+    {
+        list_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
+        auto pointOf = [&](int row) { return list_->visualRect(list_->model()->index(row, 0)).center(); };
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, pointOf(1));
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(3));
+        QCOMPARE(list_->FileName(), folder_ + "/filelink.jpg");
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(3));
+        QCOMPARE(list_->FileName(), std::string());
+        QCOMPARE(list_->SelCount(), 1);
+    }
+
+    // Escape and Delete reach the owner before the list handles them.
+    void keysReachTheOwner()
+    {
+        QSignalSpy downs(list_.get(), &mg::TFileListBox::keyDown);
+        QSignalSpy presses(list_.get(), &mg::TFileListBox::keyPress);
+        QTest::keyClick(list_.get(), Qt::Key_Delete, Qt::ShiftModifier);
+        QVERIFY(!downs.isEmpty()); // the Shift key itself comes first
+        QCOMPARE(downs.last()[0].toInt(), int(Qt::Key_Delete));
+        QCOMPARE(downs.last()[1].value<Qt::KeyboardModifiers>(), Qt::KeyboardModifiers(Qt::ShiftModifier));
+        QTest::keyClick(list_.get(), Qt::Key_Escape);
+        QCOMPARE(presses.count(), 1);
+        QCOMPARE(presses[0][0].value<QChar>(), QChar(27));
+    }
+};
+
+QTEST_MAIN(TestFileListBox)
+#include "tst_FileListBox.moc"

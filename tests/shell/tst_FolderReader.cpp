@@ -1,0 +1,207 @@
+// The non-visual folder reading of the file list and folder tree: masks,
+// which entries a folder listing keeps, its order, and where a path given to
+// the list leads.
+#include "Fixture.h"
+#include "ui/FileMask.h"
+#include "ui/FolderReader.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+QByteArrayList ToList(const std::vector<std::string>& names)
+{
+    QByteArrayList list;
+    for (const std::string& n : names)
+        list << QByteArray(n.data(), static_cast<qsizetype>(n.size()));
+    return list;
+}
+
+std::string Str(const QString& s)
+{
+    QByteArray b = s.toUtf8();
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+} // namespace
+
+class TestFolderReader : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::string folder_;
+
+private slots:
+    void cleanupTestCase() { fixture::Remove(folder_, fixture::ListEntries()); }
+
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        folder_ = Str(dir_.path());
+        QVERIFY(fixture::Make(folder_, fixture::ListEntries()));
+    }
+
+    void maskMatches_data()
+    {
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("star-dot-star skips names without a dot") << QByteArray("*.*") << QByteArray("README") << true;
+        QTest::newRow("star-dot-star skips dotted names") << QByteArray("*.*") << QByteArray("a.b.c") << true;
+        QTest::newRow("name-dot-star needs the dot") << QByteArray("readme.*") << QByteArray("README") << true;
+        QTest::newRow("letter case not ignored") << QByteArray("*.jpg") << QByteArray("X.JPG") << true;
+        QTest::newRow("extension matched as prefix") << QByteArray("*.jpg") << QByteArray("x.jpeg") << false;
+        QTest::newRow("star before the end not matched") << QByteArray("*peg") << QByteArray("x.jpeg") << true;
+        QTest::newRow("question mark matches nothing") << QByteArray("?.txt") << QByteArray(".txt") << false;
+        QTest::newRow("question mark not one byte") << QByteArray("?.txt") << QByteArray("a.txt") << true;
+        QTest::newRow("star does not backtrack") << QByteArray("*ab*ab") << QByteArray("xabyabab") << true;
+        QTest::newRow("empty pattern finds something") << QByteArray("") << QByteArray("a") << false;
+        QTest::newRow("bytes above 127 folded or lost") << QByteArray("*\xff.jpg") << QByteArray("bad\xff.jpg") << true;
+        QTest::newRow("bytes above 127 matched loosely") << QByteArray("*\xfe.jpg") << QByteArray("bad\xff.jpg") << false;
+        QTest::newRow("newline stops matching") << QByteArray("new*.jpg") << QByteArray("new\nline.jpg") << true;
+        QTest::newRow("trailing star misses the empty rest") << QByteArray("a*") << QByteArray("a") << true;
+    }
+    void maskMatches()
+    {
+        QFETCH(QByteArray, pattern);
+        QFETCH(QByteArray, name);
+        QFETCH(bool, expected);
+        QCOMPARE(mg::MaskMatches(pattern.toStdString(), name.toStdString()), expected);
+    }
+
+    void splitMask_data()
+    {
+        QTest::addColumn<QByteArray>("mask");
+        QTest::addColumn<QByteArrayList>("pieces");
+        QTest::newRow("one piece split") << QByteArray("*.*") << QByteArrayList{"*.*"};
+        QTest::newRow("pieces reordered") << QByteArray("*.jpg;*.bmp") << QByteArrayList{"*.jpg", "*.bmp"};
+        QTest::newRow("empty pieces dropped") << QByteArray("*.jpg;;") << QByteArrayList{"*.jpg", "", ""};
+    }
+    void splitMask()
+    {
+        QFETCH(QByteArray, mask);
+        QFETCH(QByteArrayList, pieces);
+        QCOMPARE(ToList(mg::SplitMask(mask.toStdString())), pieces);
+    }
+
+    // Hidden files, FIFOs, folders, links to folders and dangling links never
+    // appear; read-only files and links to files do; a file matched by two
+    // pieces is listed twice; the order ignores case.
+    void listing_data()
+    {
+        QTest::addColumn<QByteArray>("mask");
+        QTest::addColumn<QByteArrayList>("expected");
+        const QByteArrayList jpg{"b.jpg", "bad\xff.jpg", "filelink.jpg", "new\nline.jpg", "readonly.jpg", "UPPER.JPG"};
+        QTest::newRow("special entries listed or order wrong")
+            << QByteArray("*.*")
+            << QByteArrayList{"a.txt", "b.jpg", "bad\xff.jpg", "filelink.jpg", "new\nline.jpg", "noext",
+                              "photo.jpeg", "readonly.jpg", "UPPER.JPG"};
+        QTest::newRow("case-sensitive extension") << QByteArray("*.jpg") << jpg;
+        QByteArrayList twice;
+        for (const QByteArray& n : jpg)
+            twice << n << n;
+        QTest::newRow("case-differing pieces not listed twice") << QByteArray("*.jpg;*.JPG") << twice;
+        QTest::newRow("second piece ignored")
+            << QByteArray("*.jpg;*.jpeg")
+            << QByteArrayList{"b.jpg", "bad\xff.jpg", "filelink.jpg", "new\nline.jpg", "photo.jpeg", "readonly.jpg",
+                              "UPPER.JPG"};
+        QTest::newRow("empty mask finds files") << QByteArray("") << QByteArrayList{};
+        QTest::newRow("empty pieces find files") << QByteArray(";") << QByteArrayList{};
+        QTest::newRow("empty piece spoils the other") << QByteArray("*.txt;") << QByteArrayList{"a.txt"};
+        QTest::newRow("folder or fifo matched by name") << QByteArray("sub*;fifo*;dirlink*;dangling*") << QByteArrayList{};
+    }
+    void listing()
+    {
+        QFETCH(QByteArray, mask);
+        QFETCH(QByteArrayList, expected);
+        mg::FolderListing listing = mg::ReadFolderFiles(folder_, mask.toStdString());
+        QCOMPARE(ToList(listing.names), expected);
+        QVERIFY(listing.error.empty());
+    }
+
+    void unreadableFolder_data()
+    {
+        QTest::addColumn<QByteArray>("relative");
+        QTest::newRow("missing folder listed") << QByteArray("/missing");
+        QTest::newRow("file read as a folder") << QByteArray("/a.txt");
+    }
+    void unreadableFolder()
+    {
+        QFETCH(QByteArray, relative);
+        mg::FolderListing listing = mg::ReadFolderFiles(folder_ + relative.toStdString(), "*.*");
+        QVERIFY(listing.names.empty());
+        QVERIFY(!listing.error.empty());
+    }
+
+    void sortOrder()
+    {
+        std::vector<std::string> names{"b", "B", "a", "A", "_x", "Z"};
+        mg::SortFileNames(names);
+        // Folded bytes: "_" (0x5f) before letters; equal names by their bytes.
+        QCOMPARE(ToList(names), (QByteArrayList{"_x", "A", "a", "B", "b", "Z"}));
+    }
+
+    void subFolders()
+    {
+        std::vector<std::string> subs = mg::ReadSubFolders(folder_);
+        std::sort(subs.begin(), subs.end());
+        QCOMPARE(ToList(subs), (QByteArrayList{"dirlink.jpg", "sub.jpg"}));
+        QVERIFY(mg::HasSubFolder(folder_));
+        QVERIFY(mg::HasSubFolder(folder_ + "/sub.jpg")); // its loop link
+        QVERIFY(!mg::HasSubFolder(folder_ + "/missing"));
+        QCOMPARE(mg::JoinFolder("/", "a"), std::string("/a"));
+        QCOMPARE(mg::JoinFolder("/x", "a"), std::string("/x/a"));
+    }
+
+    void volumeMountPoints()
+    {
+        const std::string table = "proc /proc proc rw 0 0\n"
+                                  "/dev/sdb1 /media/user/USB\\040Stick vfat rw 0 0\n"
+                                  "/dev/sdc1 /mnt/data ext4 rw 0 0\n"
+                                  "tmpfs /mnt/a/b/c tmpfs ro 0 0\n"
+                                  "/dev/sdd1 /run/media/user/Disk ext4 rw 0 0\n"
+                                  "/dev/sdc1 /mnt/data ext4 rw 0 0\n"
+                                  "/dev/sda1 / ext4 rw 0 0";
+        QCOMPARE(ToList(mg::VolumeMountPoints(table)),
+                 (QByteArrayList{"/media/user/USB Stick", "/mnt/data", "/run/media/user/Disk"}));
+    }
+
+    // Where a path given to the list leads, from the fixture as the current
+    // directory; the current directory is the same afterwards.
+    void resolveListPath_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("folder"); // relative to the fixture
+        QTest::addColumn<QByteArray>("mask");
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("absolute folder not entered") << QByteArray("@/sub.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
+        QTest::newRow("relative folder not entered") << QByteArray("sub.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
+        QTest::newRow("virtual name moves the list") << QByteArray("Computer") << QByteArray("") << QByteArray() << true;
+        QTest::newRow("missing folder part moves the list") << QByteArray("/no/such/place") << QByteArray("") << QByteArray() << true;
+        QTest::newRow("wildcard not taken as mask") << QByteArray("@/sub.jpg/*.txt") << QByteArray("/sub.jpg") << QByteArray("*.txt") << false;
+        QTest::newRow("existing file entered as folder") << QByteArray("@/a.txt") << QByteArray("") << QByteArray() << false;
+        QTest::newRow("link to folder not resolved as the system reports it") << QByteArray("@/dirlink.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
+    }
+    void resolveListPath()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, mask);
+        QFETCH(bool, failed);
+        QVERIFY(mg::ChangeDirectory(folder_));
+        const std::string cwd = mg::CurrentDirectory();
+        std::string t = text.toStdString();
+        if (t.rfind("@", 0) == 0)
+            t = folder_ + t.substr(1);
+        mg::ListPathTarget target = mg::ResolveListPath(t);
+        QCOMPARE(target.folder, cwd + folder.toStdString());
+        QCOMPARE(target.mask, mask.toStdString());
+        QCOMPARE(target.failed, failed);
+        QCOMPARE(mg::CurrentDirectory(), cwd);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestFolderReader)
+#include "tst_FolderReader.moc"
