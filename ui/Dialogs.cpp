@@ -140,8 +140,10 @@ int RunAndDispose(AnswerDialog* dialog)
 {
     QPointer<AnswerDialog> guard(dialog);
     dialog->adjustSize();
+    dialog->winId(); // the window frame is known once the native window exists
     const QRect area = DialogScreen()->availableGeometry();
-    dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+    const QSize frame = dialog->frameGeometry().size();
+    dialog->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
     const int result = dialog->exec();
     delete guard.data();
     return result == mrNone ? int(mrCancel) : result;
