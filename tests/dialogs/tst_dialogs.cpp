@@ -204,35 +204,61 @@ void DialogsTest::buttonRow()
 
 void DialogsTest::captionAndIcon_data()
 {
-    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("call"); // "kind<n>", "plain" or "report"
     QTest::addColumn<QString>("caption"); // empty: the application title
     QTest::addColumn<bool>("icon");
-    QTest::newRow("warning") << 0 << "Warning" << true;
-    QTest::newRow("error") << 1 << "Error" << true;
-    QTest::newRow("information") << 2 << "Information" << true;
-    QTest::newRow("confirmation") << 3 << "Confirm" << true;
-    QTest::newRow("custom carries the application title, no icon") << 4 << "" << false;
+    QTest::addColumn<QString>("text");
+    QTest::newRow("warning") << "kind0" << "Warning" << true << "Text";
+    QTest::newRow("error") << "kind1" << "Error" << true << "Text";
+    QTest::newRow("information") << "kind2" << "Information" << true << "Text";
+    QTest::newRow("confirmation") << "kind3" << "Confirm" << true << "Text";
+    QTest::newRow("custom carries the application title, no icon") << "kind4" << "" << false << "Text";
+    QTest::newRow("plain message carries the application title, not a window's")
+        << "plain" << "" << false << "Text";
+    QTest::newRow("error report: application title, stop sign, period") << "report" << "" << true << "Text.";
 }
 
 void DialogsTest::captionAndIcon()
 {
-    QFETCH(int, kind);
+    QFETCH(QString, call);
     QFETCH(QString, caption);
     QFETCH(bool, icon);
-    QString title;
-    bool hasIcon = false;
+    QFETCH(QString, text);
+    QString title, shownText;
+    QStringList buttons;
+    bool hasIcon = false, fixedSize = false, closeBoxOnly = false;
     QPoint centre, screenCentre;
     WhenModalOpens([&](QWidget* dialog) {
         title = dialog->windowTitle();
         const QLabel* iconLabel = dialog->findChild<QLabel*>(QStringLiteral("icon"));
         hasIcon = iconLabel && iconLabel->size() == QSize(32, 32) && !iconLabel->pixmap().isNull();
+        shownText = dialog->findChild<QLabel*>(QStringLiteral("text"))->text();
+        for (QPushButton* button : ButtonRow(dialog))
+            buttons << button->text();
+        fixedSize = dialog->minimumSize() == dialog->maximumSize();
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        closeBoxOnly = (flags & Qt::WindowCloseButtonHint)
+                       && !(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
         centre = dialog->frameGeometry().center();
         screenCentre = dialog->screen()->availableGeometry().center();
         dialog->close();
     });
-    MessageDialog(QStringLiteral("Text"), DialogKind(kind), mbOK);
+    QWidget mainWindow; // a window of the program with a caption of its own
+    mainWindow.setWindowTitle(QStringLiteral("Murkglass Viewer"));
+    mainWindow.show();
+    QApplication::setActiveWindow(&mainWindow);
+    if (call == u"plain")
+        PlainMessage(QStringLiteral("Text"));
+    else if (call == u"report")
+        ErrorReport(QStringLiteral("Text"));
+    else
+        MessageDialog(QStringLiteral("Text"), DialogKind(call.mid(4).toInt()), mbOK);
     QCOMPARE(title, caption.isEmpty() ? ApplicationTitle() : caption);
     QCOMPARE(hasIcon, icon);
+    QCOMPARE(shownText, text);
+    QCOMPARE(buttons, QStringList{"OK"});
+    QVERIFY(fixedSize);
+    QVERIFY(closeBoxOnly);
     QVERIFY2((centre - screenCentre).manhattanLength() <= 2, "dialog is not centred on the screen");
 }
 
