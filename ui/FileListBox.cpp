@@ -298,7 +298,8 @@ void TFileListBox::mouseDoubleClickEvent(QMouseEvent* event)
 void TFileListBox::keyPressEvent(QKeyEvent* event)
 {
     emit keyDown(event->key(), event->modifiers());
-    if (!event->text().isEmpty())
+    // Characters typed, as a list box reports them: Delete types none.
+    if (!event->text().isEmpty() && event->key() != Qt::Key_Delete)
         emit keyPress(event->text().at(0));
     SelectionState before = Snapshot();
     const Qt::KeyboardModifiers mods = event->modifiers();

@@ -268,7 +268,8 @@ void TShellTreeView::RefreshNode(Node* node)
     const auto children = node->takeChildren();
     qDeleteAll(children);
     node->setData(0, ReadRole, false);
-    node->setChildIndicatorPolicy(KindOf(node) == FolderNode && !HasSubFolder(PathOf(node))
+    const bool named = KindOf(node) == DesktopNode || KindOf(node) == ComputerNode;
+    node->setChildIndicatorPolicy(!named && !HasSubFolder(PathOf(node))
                                       ? QTreeWidgetItem::DontShowIndicator
                                       : QTreeWidgetItem::ShowIndicator);
     // Expanding a node reads it; its children are then looked at in turn.

@@ -1,0 +1,93 @@
+// Reads a folder of 100,000 files into the file list widget and times it
+// side by side with `ls -U > /dev/null` on the same folder; then times
+// scrolling through the shown list. Prints the ratios.
+// Usage: bench_file_list [file count] [rounds]  (QT_QPA_PLATFORM=offscreen
+// runs it headless)
+#include "ui/FileListBox.h"
+
+#include <QApplication>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int count = argc > 1 ? std::atoi(argv[1]) : 100000;
+    int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+    char pattern[] = "/tmp/mg_bench_list_XXXXXX";
+    if (!mkdtemp(pattern)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    std::string folder = pattern;
+    for (int i = 0; i < count; ++i) {
+        std::string path = folder + "/" + ((i % 3 == 0) ? "Pic" : "pic") + std::to_string((i * 7919) % count) + "_"
+                           + std::to_string(i) + ((i % 2 == 0) ? ".jpg" : ".JPG");
+        int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd >= 0)
+            close(fd);
+    }
+    std::string ls = "ls -U '" + folder + "' > /dev/null";
+
+    mg::TFileListBox list;
+    list.resize(145, 277);
+    list.show();
+    app.processEvents();
+    std::vector<double> listTimes, lsTimes;
+    for (int r = 0; r < rounds; ++r) {
+        auto t0 = std::chrono::steady_clock::now();
+        if (std::system(ls.c_str()) != 0)
+            std::fprintf(stderr, "ls failed\n");
+        auto t1 = std::chrono::steady_clock::now();
+        list.SetFileName("/");
+        auto t2 = std::chrono::steady_clock::now();
+        list.SetFileName(folder);
+        app.processEvents(); // the view lays out and paints the new items
+        auto t3 = std::chrono::steady_clock::now();
+        lsTimes.push_back(Seconds(t1 - t0));
+        listTimes.push_back(Seconds(t3 - t2));
+        std::printf("round %d: list %.1f ms, ls -U %.1f ms, ratio %.2f\n", r + 1, listTimes.back() * 1e3,
+                    lsTimes.back() * 1e3, listTimes.back() / lsTimes.back());
+    }
+    double listTime = Median(listTimes), lsTime = Median(lsTimes);
+    std::printf("%d items; median list %.1f ms, median ls -U %.1f ms\n", list.Count(), listTime * 1e3, lsTime * 1e3);
+    std::printf("ratio list / ls -U: %.2f (target <= 3)\n", listTime / lsTime);
+
+    // Scrolling: 200 page steps spread over the whole list, each painted.
+    QScrollBar* bar = list.verticalScrollBar();
+    auto s0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) {
+        bar->setValue(bar->maximum() / 200 * i);
+        list.viewport()->repaint();
+    }
+    auto s1 = std::chrono::steady_clock::now();
+    std::printf("scrolling: %.2f ms per painted jump\n", Seconds(s1 - s0) * 1e3 / 200);
+
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    return list.Count() == count ? 0 : 1;
+}
