@@ -28,6 +28,7 @@ struct LocalTime {
 LocalTime ReadLocalClock();
 
 // The clock a batch reads when it needs a time stamp; tests pass a fixed one.
+// An empty Clock reads the machine's clock (ReadLocalClock).
 using Clock = std::function<LocalTime()>;
 
 // "yyyymmddhhnnsszzz.": 18 characters, leading zeros, a dot at the end.
