@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -94,6 +95,17 @@ private slots:
         QVERIFY(!tree_->rootIsDecorated());
         QCOMPARE(tree_->indentation(), 19);
         QCOMPARE(mg::ScreenCursorValue(), mg::crDefault);
+    }
+
+    // Without a folder given, the root is the desktop folder, or the home
+    // folder when there is no desktop folder.
+    void defaultRootIsTheDesktop()
+    {
+        mg::TShellTreeView tree;
+        QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        QString expected = QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+        QCOMPARE(tree.Path(), Str(expected));
+        QCOMPARE(tree.RootNode()->text(0), QString("Desktop"));
     }
 
     void hiddenFilesAndLinksLeftOutAndSorted()
