@@ -175,6 +175,24 @@ private slots:
         mg::ChangeDirectory(folder_);
     }
 
+    // The list's folder removed meanwhile: the re-read finds nothing and
+    // reports nothing; the list still moves on afterwards.
+    void removedFolderReadsEmpty()
+    {
+        const std::string gone = folder_ + "/gone";
+        QVERIFY(::mkdir(gone.c_str(), 0755) == 0);
+        QVERIFY(::close(::open((gone + "/x.jpg").c_str(), O_CREAT | O_WRONLY, 0644)) == 0);
+        list_->SetFileName(gone);
+        QCOMPARE(list_->Count(), 1);
+        QVERIFY(::unlink((gone + "/x.jpg").c_str()) == 0 && ::rmdir(gone.c_str()) == 0);
+        dialogs_ = 0;
+        list_->Update();
+        QCOMPARE(list_->Count(), 0);
+        QCOMPARE(dialogs_, 0);
+        list_->SetFileName(folder_);
+        QCOMPARE(list_->Count(), 9);
+    }
+
     void maskComparedExactly()
     {
         list_->SetSelected(3, true);
