@@ -39,7 +39,10 @@ public:
         if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             error_ = errno;
             Close();
+            return;
         }
+        // Read front to back once: ask for a larger read-ahead.
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~TSourceFile() { Close(); }
     TSourceFile(const TSourceFile&) = delete;

@@ -130,8 +130,24 @@ bool TSafeWriter::Write(const std::uint8_t* data, std::size_t n)
             return Fail(written < 0 ? errno : ENOSPC);
         data += written;
         n -= static_cast<std::size_t>(written);
+        written_ += static_cast<std::uint64_t>(written);
     }
+    StartWriteback();
     return true;
+}
+
+void TSafeWriter::StartWriteback()
+{
+    // Hands each full stretch to the disk while later data is still being
+    // produced, so the closing fsync waits only for the tail instead of the
+    // whole file, and dirty pages never pile up. A failure here is not an
+    // error: the fsync in Commit reports any real one.
+    constexpr std::uint64_t kStretch = std::uint64_t{8} << 20;
+    if (written_ - writebackFrom_ < kStretch)
+        return;
+    ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_),
+                      static_cast<off_t>(written_ - writebackFrom_), SYNC_FILE_RANGE_WRITE);
+    writebackFrom_ = written_;
 }
 
 bool TSafeWriter::Commit()

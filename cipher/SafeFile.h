@@ -33,11 +33,14 @@ public:
 private:
     bool Fail(int error);
     void Discard();
+    void StartWriteback();
 
     std::string destination_;
     std::string tempPath_;
     int fd_ = -1;
     int error_ = 0;
+    std::uint64_t written_ = 0;       // bytes in the temporary file
+    std::uint64_t writebackFrom_ = 0; // start of the stretch not yet handed to the disk
     bool committed_ = false;
 };
 
