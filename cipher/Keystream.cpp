@@ -55,20 +55,11 @@ struct Lanes {
 };
 
 // Eight 32-bit lanes: one AVX2 register, or two SSE registers where the
-// processor has no AVX2.
-// The helpers taking and returning it are always inlined in this file, so
-// GCC's note about the ABI of 32-byte vector arguments does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// processor has no AVX2. Vectors pass between the helpers below by
+// reference only: a 32-byte vector passed by value would change the calling
+// convention between the AVX2 and the generic build of the kernel.
 using Vec = std::uint32_t __attribute__((vector_size(32)));
 static_assert(kWords == 2 * sizeof(Vec) / sizeof(std::uint32_t));
-
-// The top bytes of the four groups' seeds as little-endian words: byte g of
-// each word comes from group g.
-__attribute__((always_inline)) inline Vec KeyWords(Vec s0, Vec s1, Vec s2, Vec s3)
-{
-    return (s0 >> 24) | ((s1 >> 16) & 0xFF00u) | ((s2 >> 8) & 0xFF0000u) |
-           (s3 & 0xFF000000u);
-}
 
 // How far ahead of the kernel memory is requested: keeps the memory reads
 // in flight while the multiplies run (measured on a 256 MiB buffer).
@@ -78,40 +69,60 @@ constexpr std::size_t kPrefetchAhead = 1024;
 // non-temporal kernel pays off.
 constexpr std::size_t kStreamingBytes = std::size_t{16} << 20;
 
-// Unaligned vector loads and stores that do not break aliasing rules.
-__attribute__((always_inline)) inline Vec Load(const void* p)
-{
-    Vec v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+// The seeds of one register column: four byte groups.
+struct Column {
+    Vec g0, g1, g2, g3;
 
-__attribute__((always_inline)) inline void Store(void* p, Vec v)
-{
-    std::memcpy(p, &v, sizeof v);
-}
+    void Load(const std::uint32_t (&s)[4][kWords], std::size_t at)
+    {
+        std::memcpy(&g0, s[0] + at, sizeof(Vec));
+        std::memcpy(&g1, s[1] + at, sizeof(Vec));
+        std::memcpy(&g2, s[2] + at, sizeof(Vec));
+        std::memcpy(&g3, s[3] + at, sizeof(Vec));
+    }
+    void Store(std::uint32_t (&s)[4][kWords], std::size_t at) const
+    {
+        std::memcpy(s[0] + at, &g0, sizeof(Vec));
+        std::memcpy(s[1] + at, &g1, sizeof(Vec));
+        std::memcpy(s[2] + at, &g2, sizeof(Vec));
+        std::memcpy(s[3] + at, &g3, sizeof(Vec));
+    }
+    // XORs 32 bytes of data (read from `data`) into `out` with the top bytes
+    // of the four groups' seeds: byte g of each little-endian word comes
+    // from group g.
+    void Xor(const std::uint8_t* data, Vec& out) const
+    {
+        std::memcpy(&out, data, sizeof(Vec));
+        out ^= (g0 >> 24) | ((g1 >> 16) & 0xFF00u) | ((g2 >> 8) & 0xFF0000u) |
+               (g3 & 0xFF000000u);
+    }
+    // Advances every seed by one block.
+    void Advance(std::uint32_t a, std::uint32_t c)
+    {
+        g0 = g0 * a + c, g1 = g1 * a + c, g2 = g2 * a + c, g3 = g3 * a + c;
+    }
+};
 
-// The kernel: full blocks only; lanes are advanced in place. The state is
-// held in plain locals, assigned by value, so that it stays in the sixteen
-// vector registers. target_clones lets one binary use AVX2 where the
-// processor has it.
+// The kernel: full blocks only; lanes are advanced in place. target_clones
+// lets one binary use AVX2 where the processor has it.
 __attribute__((target_clones("avx2", "default"))) void XorBlocks(
     std::uint8_t* data, std::size_t blocks, Lanes& lanes, std::uint32_t a, std::uint32_t c)
 {
-    Vec s0a = Load(lanes.s[0]), s1a = Load(lanes.s[1]), s2a = Load(lanes.s[2]),
-        s3a = Load(lanes.s[3]);
-    Vec s0b = Load(lanes.s[0] + 8), s1b = Load(lanes.s[1] + 8), s2b = Load(lanes.s[2] + 8),
-        s3b = Load(lanes.s[3] + 8);
+    Column first, second;
+    first.Load(lanes.s, 0);
+    second.Load(lanes.s, 8);
     for (std::size_t b = 0; b < blocks; ++b, data += kLanes) {
         __builtin_prefetch(data + kPrefetchAhead);
-        Store(data, Load(data) ^ KeyWords(s0a, s1a, s2a, s3a));
-        Store(data + sizeof(Vec), Load(data + sizeof(Vec)) ^ KeyWords(s0b, s1b, s2b, s3b));
-        s0a = s0a * a + c, s1a = s1a * a + c, s2a = s2a * a + c, s3a = s3a * a + c;
-        s0b = s0b * a + c, s1b = s1b * a + c, s2b = s2b * a + c, s3b = s3b * a + c;
+        Vec w0, w1;
+        first.Xor(data, w0);
+        second.Xor(data + sizeof(Vec), w1);
+        std::memcpy(data, &w0, sizeof(Vec));
+        std::memcpy(data + sizeof(Vec), &w1, sizeof(Vec));
+        first.Advance(a, c);
+        second.Advance(a, c);
     }
-    Store(lanes.s[0], s0a), Store(lanes.s[1], s1a), Store(lanes.s[2], s2a);
-    Store(lanes.s[3], s3a), Store(lanes.s[0] + 8, s0b), Store(lanes.s[1] + 8, s1b);
-    Store(lanes.s[2] + 8, s2b), Store(lanes.s[3] + 8, s3b);
+    first.Store(lanes.s, 0);
+    second.Store(lanes.s, 8);
 }
 
 // Large buffers: the same kernel with non-temporal stores, so that results
@@ -124,24 +135,23 @@ __attribute__((target("avx2"))) void XorBlocksStreaming(std::uint8_t* data,
                                                         std::size_t blocks, Lanes& lanes,
                                                         std::uint32_t a, std::uint32_t c)
 {
-    Vec s0a = Load(lanes.s[0]), s1a = Load(lanes.s[1]), s2a = Load(lanes.s[2]),
-        s3a = Load(lanes.s[3]);
-    Vec s0b = Load(lanes.s[0] + 8), s1b = Load(lanes.s[1] + 8), s2b = Load(lanes.s[2] + 8),
-        s3b = Load(lanes.s[3] + 8);
+    Column first, second;
+    first.Load(lanes.s, 0);
+    second.Load(lanes.s, 8);
     for (std::size_t b = 0; b < blocks; ++b, data += kLanes) {
         __builtin_prefetch(data + kPrefetchAhead);
-        const Vec w0 = Load(data) ^ KeyWords(s0a, s1a, s2a, s3a);
-        const Vec w1 = Load(data + sizeof(Vec)) ^ KeyWords(s0b, s1b, s2b, s3b);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(data), reinterpret_cast<const __m256i&>(w0));
+        Vec w0, w1;
+        first.Xor(data, w0);
+        second.Xor(data + sizeof(Vec), w1);
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(data), reinterpret_cast<__m256i&>(w0));
         _mm256_stream_si256(reinterpret_cast<__m256i*>(data + sizeof(Vec)),
-                            reinterpret_cast<const __m256i&>(w1));
-        s0a = s0a * a + c, s1a = s1a * a + c, s2a = s2a * a + c, s3a = s3a * a + c;
-        s0b = s0b * a + c, s1b = s1b * a + c, s2b = s2b * a + c, s3b = s3b * a + c;
+                            reinterpret_cast<__m256i&>(w1));
+        first.Advance(a, c);
+        second.Advance(a, c);
     }
     _mm_sfence();
-    Store(lanes.s[0], s0a), Store(lanes.s[1], s1a), Store(lanes.s[2], s2a);
-    Store(lanes.s[3], s3a), Store(lanes.s[0] + 8, s0b), Store(lanes.s[1] + 8, s1b);
-    Store(lanes.s[2] + 8, s2b), Store(lanes.s[3] + 8, s3b);
+    first.Store(lanes.s, 0);
+    second.Store(lanes.s, 8);
 }
 
 } // namespace
