@@ -58,7 +58,11 @@ std::optional<Arguments> Parse(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             args.help = true;
-        } else if (arg == "--passphrase-file" && i + 1 < argc) {
+        } else if (arg == "--passphrase-file") {
+            if (i + 1 == argc) {
+                UsageError("--passphrase-file needs a FILE");
+                return std::nullopt;
+            }
             args.passphraseFile = argv[++i];
         } else if (arg.rfind("--passphrase-file=", 0) == 0) {
             args.passphraseFile = arg.substr(std::strlen("--passphrase-file="));

@@ -125,6 +125,9 @@ void TestCryptCli::failures_data()
     QTest::newRow("missing passphrase file")
         << QStringList{"encrypt", "@/plain", "@/out", "--passphrase-file", "@/nopass"}
         << QByteArray() << 1 << "cannot read \"@/nopass\"";
+    QTest::newRow("passphrase file option without a file")
+        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase-file"} << QByteArray("pw\n")
+        << 2 << "needs a FILE";
     QTest::newRow("no command") << QStringList{} << QByteArray() << 2 << "no command";
     QTest::newRow("unknown command") << QStringList{"scramble"} << QByteArray() << 2
                                      << "unknown command";
