@@ -60,23 +60,31 @@ public:
     // Writes the destination folder and the selected count into the labels.
     void MyPaint();
 
-    // True while DecryptFiles runs; the window's buttons take no clicks then.
+    // True while a batch runs. The window's buttons, Escape and the close
+    // box take no effect then, nor while another button's handler runs.
     bool BatchRunning() const { return batchRunning_; }
 
     // The clock the naming rules read (tests fix it).
     naming::Clock Clock = naming::ReadLocalClock;
 
 protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void ClickButton(QPushButton* button, int modalResult, void (TfrmDecrypt::*handler)());
+    // A button's click: the window's result is set to the button's
+    // ModalResult first, then the handler runs; when it returns (or an error
+    // ends it, after the error report) a non-zero result closes the window.
+    void ClickButton(int modalResult, void (TfrmDecrypt::*handler)());
+    void SetBatchRunning(bool running);
+    void FitLabels();
     naming::DecryptSettings Settings() const;
 
     bool batchRunning_ = false;
-    bool inHandler_ = false;
+    bool handlerRunning_ = false;
 };
 
 // Created hidden at start-up by the program's entry, third of the windows.

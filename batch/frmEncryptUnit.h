@@ -65,23 +65,31 @@ public:
     // Writes the destination folder into lblCurrentDirectory.
     void MyPaint();
 
-    // True while DoCrypt runs; the window's buttons take no clicks then.
+    // True while a batch runs. The window's buttons, Escape and the close
+    // box take no effect then, nor while another button's handler runs.
     bool BatchRunning() const { return batchRunning_; }
 
     // The clock the naming rules read (tests fix it).
     naming::Clock Clock = naming::ReadLocalClock;
 
 protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void ClickButton(QPushButton* button, int modalResult, void (TfrmEncrypt::*handler)());
+    // A button's click: the window's result is set to the button's
+    // ModalResult first, then the handler runs; when it returns (or an error
+    // ends it, after the error report) a non-zero result closes the window.
+    void ClickButton(int modalResult, void (TfrmEncrypt::*handler)());
+    void SetBatchRunning(bool running);
+    void FitLabels();
     naming::EncryptSettings Settings() const;
 
     bool batchRunning_ = false;
-    bool inHandler_ = false;
+    bool handlerRunning_ = false;
 };
 
 // Created hidden at start-up by the program's entry, second of the windows.

@@ -1,0 +1,90 @@
+#include "batch/BatchControls.h"
+
+#include "ui/Dialogs.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPushButton>
+
+#include <new>
+
+namespace mg::batch {
+
+QFont WindowFont(double scale, bool bold)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(8.0 * scale);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
+                  bool bold, double scale, bool centred)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    if (bold || scale != 1.0)
+        label->setFont(WindowFont(scale, bold));
+    if (centred)
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    label->move(left, top);
+    FitLabel(label);
+    return label;
+}
+
+void FitLabel(QLabel* label)
+{
+    const QSize hint = label->sizeHint();
+    if (label->size() != hint)
+        label->resize(hint);
+}
+
+void SetLabelText(QLabel* label, const QString& text)
+{
+    if (label->text() != text)
+        label->setText(text);
+    FitLabel(label);
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
+                        int top, int width, int height)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    button->setGeometry(left, top, width, height);
+    return button;
+}
+
+std::string CutAtDesktop(const std::string& path)
+{
+    const std::size_t at = path.find("Desktop");
+    return at == std::string::npos ? path : path.substr(at);
+}
+
+QString Shown(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string FileNameBytes(const QString& text)
+{
+    const QByteArray bytes = QFile::encodeName(text);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void ReportHandlerError(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        ErrorReport(QStringLiteral("Out of memory"));
+    } catch (const std::exception& e) {
+        ErrorReport(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ErrorReport(QStringLiteral("Unknown error"));
+    }
+}
+
+} // namespace mg::batch

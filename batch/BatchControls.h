@@ -1,0 +1,47 @@
+#pragma once
+// Small pieces shared by the two batch windows: their font, self-sizing
+// labels, the "Desktop" cut of the destination label, byte/text
+// conversions, and the report of an error that ends a button's handler.
+#include <QFont>
+#include <QString>
+#include <exception>
+#include <string>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace mg::batch {
+
+// The windows' font: the system's UI font at 8 points (the designed
+// 11-pixel font); scale 13/11 gives the designed 13-pixel heading.
+QFont WindowFont(double scale = 1.0, bool bold = false);
+
+// A label at the designed top-left corner that sizes itself to its text.
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
+                  bool bold = false, double scale = 1.0, bool centred = false);
+// Sizes a label to its text, keeping its left edge.
+void FitLabel(QLabel* label);
+// Sets a label's text only when it differs, so that a label rewritten from
+// a paint handler does not cause another paint; sizes it afterwards.
+void SetLabelText(QLabel* label, const QString& text);
+
+// A push button that is never pressed by Enter unless it has the focus.
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
+                        int top, int width, int height);
+
+// The destination label's path: from the first "Desktop" (exact case) to
+// the end, or the whole path when the word does not occur.
+std::string CutAtDesktop(const std::string& path);
+
+// File-name bytes shown as text (UTF-8; invalid bytes replaced for display).
+QString Shown(const std::string& bytes);
+// Typed text as file-name bytes (the file system's encoding).
+std::string FileNameBytes(const QString& text);
+
+// The error report for an error that ended a handler: an mg::Error (or any
+// std::exception) shows its own message, running out of memory shows
+// "Out of memory".
+void ReportHandlerError(const std::exception_ptr& error);
+
+} // namespace mg::batch
