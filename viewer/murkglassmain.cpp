@@ -1,1 +1,386 @@
-// placeholder until this unit lands
+// The main window: its controls, menu, layout, the wiring between folder
+// tree, mask and file list, the keyboard handling and the batch commands.
+// Picture display, deletion and the snapshot live in their own units.
+#include "viewer/murkglassmain.h"
+
+#include "cipher/KeyPrompt.h"
+#include "info/frmAboutUnit.h"
+#include "info/frmHelpUnit.h"
+#include "ui/Dialogs.h"
+
+#if __has_include("batch/frmEncryptUnit.h")
+#include "batch/frmEncryptUnit.h"
+#define MG_HAVE_ENCRYPT_WINDOW 1
+#endif
+#if __has_include("batch/frmDecryptUnit.h")
+#include "batch/frmDecryptUnit.h"
+#define MG_HAVE_DECRYPT_WINDOW 1
+#endif
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace mg {
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+// The designed window: outer frame at 332, 108; client area 609 x 565 below
+// the menu bar; the status bar 21 high at its bottom.
+constexpr int kDesignedLeft = 332;
+constexpr int kDesignedTop = 108;
+constexpr int kDesignedClientWidth = 609;
+constexpr int kDesignedClientHeight = 565;
+constexpr int kStatusBarHeight = 21;
+constexpr int kMinOuterWidth = 500;
+constexpr int kMinOuterHeight = 480;
+} // namespace
+
+TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent)
+    : QMainWindow(parent)
+{
+    // The global is set before any handler can run, so a resize during
+    // creation can already reach the window through it.
+    frmMain = this;
+    Terminate = [] { TerminateNow(); };
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Murkglass"));
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    setFont(font);
+
+    CreateMenus();
+    Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
+    Client->setAutoFillBackground(true);
+    Client->setBackgroundRole(QPalette::Button);
+    setCentralWidget(Client);
+
+    GroupBox1 = new QGroupBox(Client);
+    GroupBox2 = new QGroupBox(Client);
+    if (rootFolder.empty())
+        ShellTreeView1 = new TShellTreeView(GroupBox2);
+    else
+        ShellTreeView1 = new TShellTreeView(rootFolder, GroupBox2);
+    CreateControls();
+    FormCreate();
+
+    // Window placement: the outer frame's corner at the designed place, and
+    // the designed client size (the frame adds its own width under a window
+    // manager).
+    move(kDesignedLeft, kDesignedTop);
+    resize(kDesignedClientWidth, kDesignedClientHeight + menuBar()->sizeHint().height());
+
+    // The tree selected its root while it was built, before anyone listened:
+    // the list follows it once now.
+    connect(ShellTreeView1, &TShellTreeView::changed, this, &TfrmMain::ShellTreeView1Change);
+    ShellTreeView1Change();
+    connect(Edit2, &QLineEdit::textChanged, this, &TfrmMain::Edit2Change);
+    Edit2Change();
+    connect(FileListBox1, &TFileListBox::clicked, this, &TfrmMain::FileListBox1Click);
+    connect(FileListBox1, &TFileListBox::keyDown, this, &TfrmMain::FileListBox1KeyDown);
+    connect(FileListBox1, &TFileListBox::keyPress, this, &TfrmMain::FileListBox1KeyPress);
+    connect(Image1, &TImage::clicked, this, &TfrmMain::Image1Click);
+    connect(Image2, &TImage::contextRequested, this, &TfrmMain::Image2ContextPopup);
+    FormResize();
+}
+
+TfrmMain::~TfrmMain()
+{
+    // The snapshot may live in its own floating window by now; it belongs to
+    // this window all the same.
+    delete Image2;
+    if (frmMain == this)
+        frmMain = nullptr;
+}
+
+void TfrmMain::CreateControls()
+{
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(168, 0, 321, 409);
+    // The box's client area: a thin margin inside its frame.
+    GroupBox1->setContentsMargins(2, 2, 2, 2);
+
+    Image1 = new TImage(GroupBox1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->SetBounds(8, 12, 217, 165);
+    Image1->SetAutoSize(true);
+
+    Image2 = new TImage(GroupBox1);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->SetBounds(56, 100, 217, 165);
+    Image2->hide();
+    Image2->SetDragFloats(true);
+
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(0, 0, 161, 465);
+    GroupBox2->setContentsMargins(2, 2, 2, 2);
+
+    ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
+    ShellTreeView1->setGeometry(8, 8, 145, 137);
+
+    Edit2 = new QLineEdit(GroupBox2);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(8, 148, 145, 21);
+    Edit2->setText(QStringLiteral("*.*"));
+
+    FileListBox1 = new TFileListBox(GroupBox2);
+    FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+    FileListBox1->setGeometry(8, 172, 145, 277);
+
+    StatusBar1 = new QStatusBar(Client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setGeometry(0, 544, 609, kStatusBarHeight);
+    StatusPanel = new QLabel(StatusBar1);
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    StatusPanel->setTextFormat(Qt::PlainText);
+    StatusBar1->addWidget(StatusPanel, 1);
+
+    setTabOrder(ShellTreeView1, Edit2);
+    setTabOrder(Edit2, FileListBox1);
+}
+
+void TfrmMain::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto entry = [this](QMenu* menu, const char* name, const char* caption, void (TfrmMain::*handler)(),
+                        bool checkable = false, bool checked = false) {
+        QAction* action = menu->addAction(QString::fromUtf8(caption));
+        action->setObjectName(QString::fromUtf8(name));
+        action->setCheckable(checkable);
+        action->setChecked(checked);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+
+    View1 = bar->addMenu(QStringLiteral("File"));
+    View1->setObjectName(QStringLiteral("View1"));
+    Open1 = entry(View1, "Open1", "View Normal", &TfrmMain::Open1Click, true, true);
+    ViewEncrypted1 = entry(View1, "ViewEncrypted1", "View Encrypted", &TfrmMain::ViewEncrypted1Click, true);
+    Delete1 = entry(View1, "Delete1", "Delete", &TfrmMain::Delete1Click);
+    Exit1 = entry(View1, "Exit1", "Exit", &TfrmMain::Exit1Click);
+
+    Decrypt1 = bar->addMenu(QStringLiteral("Decrypt"));
+    Decrypt1->setObjectName(QStringLiteral("Decrypt1"));
+    SetDecryptionKey1 = entry(Decrypt1, "SetDecryptionKey1", "Set Decryption Key",
+                              &TfrmMain::SetDecryptionKey1Click);
+    DecryptFiles1 = entry(Decrypt1, "DecryptFiles1", "Decrypt Selected Files...",
+                          &TfrmMain::DecryptFiles1Click);
+
+    Encrypt1 = bar->addMenu(QStringLiteral("Encrypt"));
+    Encrypt1->setObjectName(QStringLiteral("Encrypt1"));
+    GO1 = entry(Encrypt1, "GO1", "Encrypt Selected Files...", &TfrmMain::GO1Click);
+
+    View2 = bar->addMenu(QStringLiteral("Options"));
+    View2->setObjectName(QStringLiteral("View2"));
+    FitToWindow1 = entry(View2, "FitToWindow1", "Fit To Window", &TfrmMain::FitToWindow1Click, true, true);
+
+    Help1 = bar->addMenu(QStringLiteral("Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Help2 = entry(Help1, "Help2", "Help", &TfrmMain::Help2Click);
+    About1 = entry(Help1, "About1", "About", &TfrmMain::About1Click);
+
+    // The two view entries are a pair: exactly one is checked.
+    auto* views = new QActionGroup(this);
+    views->setExclusive(true);
+    views->addAction(Open1);
+    views->addAction(ViewEncrypted1);
+}
+
+void TfrmMain::FormCreate()
+{
+    ImgCrypt = std::make_unique<TImgCrypt>();
+}
+
+int TfrmMain::ClientWidth() const { return Client->width(); }
+int TfrmMain::ClientHeight() const { return Client->height(); }
+
+QString TfrmMain::StatusText() const { return StatusPanel->text(); }
+void TfrmMain::SetStatusText(const QString& text) { StatusPanel->setText(text); }
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::FormResize()
+{
+    if (!Client || !FileListBox1)
+        return;
+    // The outer size: the frame's under a window manager, else the window's.
+    const QSize frameExtra = isWindow() && isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
+    const QSize outer = size() + frameExtra;
+    if (outer.height() < kMinOuterHeight) {
+        resize(width(), kMinOuterHeight - frameExtra.height());
+        return; // the resize runs the layout again
+    }
+    if (outer.width() < kMinOuterWidth) {
+        resize(kMinOuterWidth - frameExtra.width(), height());
+        return;
+    }
+    // The central widget may not have followed the window yet.
+    if (layout())
+        layout()->activate();
+
+    const int clientW = ClientWidth();
+    const int clientH = ClientHeight();
+    // The status bar is docked at the bottom of the client area.
+    StatusBar1->setGeometry(0, clientH - kStatusBarHeight, clientW, kStatusBarHeight);
+    const int statusH = StatusBar1->height();
+
+    GroupBox1->move(160, 0);
+    GroupBox1->resize(clientW - GroupBox1->x() - 8, clientH - GroupBox1->y() - statusH);
+    GroupBox2->resize(GroupBox2->width(), GroupBox1->height());
+
+    const QRect box = GroupBox1->contentsRect();
+    Image1->SetBounds(8, 12, box.width() - 8 - 4, box.height() - 12 - 4);
+
+    FileListBox1->resize(FileListBox1->width(), clientH - FileListBox1->y() - statusH);
+}
+
+void TfrmMain::Edit2Change()
+{
+    // The mask is used as typed: the bytes of the text.
+    FileListBox1->SetMask(Edit2->text().toUtf8().toStdString());
+}
+
+void TfrmMain::ShellTreeView1Change()
+{
+    FileListBox1->SetFileName(ShellTreeView1->Path());
+}
+
+void TfrmMain::FileListBox1Click()
+{
+    const std::string name = FileListBox1->FileName();
+    if (ViewEncrypted1->isChecked())
+        EncryptedPictureDisplay(name, DecryptionKey);
+    else
+        NormalPictureDisplay(name);
+}
+
+void TfrmMain::FileListBox1KeyDown(int key, Qt::KeyboardModifiers)
+{
+    // Whatever modifier keys are held.
+    if (key == Qt::Key_Delete)
+        DeleteSelectedFiles();
+}
+
+void TfrmMain::FileListBox1KeyPress(QChar key)
+{
+    if (key.unicode() == 27)
+        Terminate();
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event)
+{
+    // The window does not preview keys: only characters typed while the
+    // window itself, and none of its controls, holds the focus reach it.
+    QWidget* focus = QApplication::focusWidget();
+    if ((focus && focus != this) || event->text().isEmpty()) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    FormKeyPress(event->text().at(0));
+}
+
+void TfrmMain::FormKeyPress(QChar key)
+{
+    MessageDialog(QStringLiteral("Key: ") + key, mtInformation, mbOK);
+}
+
+void TfrmMain::Open1Click()
+{
+    Open1->setChecked(true);
+    ViewEncrypted1->setChecked(false);
+}
+
+void TfrmMain::ViewEncrypted1Click()
+{
+    // The marks are set first: the mode is encrypted whatever the prompt gives.
+    ViewEncrypted1->setChecked(true);
+    Open1->setChecked(false);
+    PromptForKey(Passphrase, DecryptionKey);
+}
+
+void TfrmMain::Delete1Click()
+{
+    DeleteSelectedFiles();
+}
+
+void TfrmMain::Exit1Click()
+{
+    Terminate();
+}
+
+void TfrmMain::SetDecryptionKey1Click()
+{
+    PromptForKey(Passphrase, DecryptionKey);
+}
+
+void TfrmMain::FitToWindow1Click()
+{
+    // A checkable entry flips its own check mark as it is chosen; that mark
+    // is the only record of fitting, read at the next display.
+}
+
+void TfrmMain::GO1Click()
+{
+    const int count = FileListBox1->SelCount();
+    if (count == 0) {
+        PlainMessage(QStringLiteral("Please select files you wish to encrypt"));
+        return;
+    }
+#ifdef MG_HAVE_ENCRYPT_WINDOW
+    if (frmEncrypt) {
+        frmEncrypt->lblCount->setText(QString::number(count) + QStringLiteral(" files selected for encryption"));
+        frmEncrypt->ShowModal();
+    }
+#endif
+    RefreshTree();
+}
+
+void TfrmMain::DecryptFiles1Click()
+{
+    if (FileListBox1->SelCount() == 0) {
+        PlainMessage(QStringLiteral("Please select files you wish to decrypt"));
+        return;
+    }
+#ifdef MG_HAVE_DECRYPT_WINDOW
+    if (frmDecrypt)
+        frmDecrypt->ShowModal();
+#endif
+    RefreshTree();
+}
+
+void TfrmMain::Help2Click()
+{
+    if (frmHelp)
+        frmHelp->ShowAndRaise();
+}
+
+void TfrmMain::About1Click()
+{
+    if (frmAbout)
+        frmAbout->ShowAndRaise();
+}
+
+void TfrmMain::RefreshTree()
+{
+    if (TShellTreeView::Node* top = ShellTreeView1->TopItem())
+        ShellTreeView1->RefreshNode(top);
+    ShellTreeView1->RepaintNow();
+}
+
+} // namespace mg

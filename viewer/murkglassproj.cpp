@@ -1,1 +1,43 @@
-int main() { return 0; }
+// The program's entry: creates the windows in their fixed order, shows the
+// main window and runs the event loop until the main window is closed.
+#include "info/frmAboutUnit.h"
+#include "info/frmHelpUnit.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
+#include "viewer/murkglassmain.h"
+
+#if __has_include("batch/frmEncryptUnit.h")
+#include "batch/frmEncryptUnit.h"
+#define MG_HAVE_ENCRYPT_WINDOW 1
+#endif
+#if __has_include("batch/frmDecryptUnit.h")
+#include "batch/frmDecryptUnit.h"
+#define MG_HAVE_DECRYPT_WINDOW 1
+#endif
+
+#include <QIcon>
+
+int main(int argc, char** argv)
+{
+    mg::TApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murkglass.svg")));
+
+    // TfrmMain sets frmMain itself before its first handler can run.
+    new mg::TfrmMain;
+#ifdef MG_HAVE_ENCRYPT_WINDOW
+    mg::frmEncrypt = new mg::TfrmEncrypt;
+#endif
+#ifdef MG_HAVE_DECRYPT_WINDOW
+    mg::frmDecrypt = new mg::TfrmDecrypt;
+#endif
+    frmHelp = new TfrmHelp;
+    frmAbout = new TfrmAbout;
+
+    // The loop runs until the main window is closed: the tool windows (help,
+    // about, the snapshot) do not keep the program alive.
+    frmHelp->setAttribute(Qt::WA_QuitOnClose, false);
+    frmAbout->setAttribute(Qt::WA_QuitOnClose, false);
+    mg::frmMain->show();
+    QApplication::exec();
+    mg::TerminateNow();
+}

@@ -1,0 +1,139 @@
+// Deleting the selected files: the questions, the remembered answer, what
+// stays on disk, the list afterwards and the status line.
+#include "ViewerFixture.h"
+
+#include <unistd.h>
+
+using namespace mg;
+using namespace mg::test;
+
+namespace {
+const QStringList kEight{"f0", "f1", "f2", "f3", "f4", "f5", "f6", "f7"};
+const QStringList kThree{"a", "b", "c"};
+} // namespace
+
+class TestDeletion : public QObject {
+    Q_OBJECT
+private slots:
+    void answers_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QStringList>("prompts");   // "kind/buttons/text"; %1 = the folder
+        QTest::addColumn<QStringList>("remaining"); // on disk
+        QTest::addColumn<int>("listCount");
+        QTest::addColumn<int>("itemIndex");
+        QTest::addColumn<QString>("status");
+
+        QTest::newRow("No then All erases the rest without asking")
+            << kThree << QList<int>{0, 1, 2} << QList<int>{mrNo, mrAll}
+            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"a"} << 1 << 0
+            << "Ready";
+        QTest::newRow("Yes then Cancel stops with the list unread")
+            << kThree << QList<int>{0, 1, 2} << QList<int>{mrYes, mrCancel}
+            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"b", "c"} << 3
+            << 0 << "Deleting \"%1/a\"";
+        QTest::newRow("one file is asked Yes/No and No keeps it")
+            << kThree << QList<int>{1} << QList<int>{mrNo} << QStringList{"3/3/Delete: \"%1/b\""} << kThree << 3
+            << 1 << "Ready";
+        QTest::newRow("positions 2 and 5 of 8: the next file becomes current")
+            << kEight << QList<int>{2, 5} << QList<int>{mrYes, mrYes}
+            << QStringList{"3/139/Delete: \"%1/f2\"", "3/139/Delete: \"%1/f5\""}
+            << QStringList{"f0", "f1", "f3", "f4", "f6", "f7"} << 6 << 2 << "Ready";
+        QTest::newRow("last item erased leaves no current item")
+            << kEight << QList<int>{7} << QList<int>{mrYes} << QStringList{"3/3/Delete: \"%1/f7\""}
+            << kEight.mid(0, 7) << 7 << -1 << "Ready";
+        QTest::newRow("close box on the single question stops without re-reading")
+            << kThree << QList<int>{2} << QList<int>{mrCancel} << QStringList{"3/3/Delete: \"%1/c\""} << kThree
+            << 3 << 2 << "before";
+        QTest::newRow("nothing selected only warns")
+            << kThree << QList<int>{} << QList<int>{} << QStringList{"0/4/No files selected for deletion!"}
+            << kThree << 3 << -1 << "before";
+    }
+    void answers()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QList<int>, selected);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, prompts);
+        QFETCH(QStringList, remaining);
+        QFETCH(int, listCount);
+        QFETCH(int, itemIndex);
+        QFETCH(QString, status);
+        TestFolder folder;
+        for (const QString& f : files)
+            folder.Add(f.toStdString(), {'x'});
+        ScriptedDialogs dialogs;
+        for (int a : answers)
+            dialogs.Answer(a);
+        auto window = ShowMain(folder);
+        QCOMPARE(window->FileListBox1->Count(), files.size());
+        for (int i : selected)
+            window->FileListBox1->SetSelected(i, true);
+        window->SetStatusText("before");
+
+        window->DeleteSelectedFiles();
+
+        const QString root = QString::fromStdString(folder.Root());
+        QStringList shown;
+        for (const DialogRequest& r : dialogs.seen)
+            shown << QStringLiteral("%1/%2/%3").arg(int(r.kind)).arg(r.buttons).arg(r.text);
+        for (QString& p : prompts)
+            p = p.arg(root);
+        QCOMPARE(shown, prompts);
+        for (const QString& f : files)
+            QCOMPARE(folder.Exists(f.toStdString()), remaining.contains(f));
+        QCOMPARE(window->FileListBox1->Count(), listCount);
+        QCOMPARE(window->FileListBox1->ItemIndex(), itemIndex);
+        QCOMPARE(window->StatusText(), status.arg(root));
+        if (listCount != files.size() || status == "Ready")
+            QCOMPARE(window->FileListBox1->SelCount(), 0);
+    }
+
+    void eraseErrors_data()
+    {
+        QTest::addColumn<int>("err");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing file") << ENOENT << "File not found";
+        QTest::newRow("name too long") << ENAMETOOLONG << "Invalid filename";
+        QTest::newRow("bad byte sequence") << EILSEQ << "Invalid filename";
+        QTest::newRow("no access") << EACCES << "File access denied";
+        QTest::newRow("not permitted") << EPERM << "File access denied";
+        QTest::newRow("read-only file system") << EROFS << "File access denied";
+        QTest::newRow("busy gives its number") << EBUSY << QString("I/O error %1").arg(EBUSY);
+    }
+    void eraseErrors()
+    {
+        QFETCH(int, err);
+        QFETCH(QString, message);
+        QCOMPARE(QString::fromStdString(EraseErrorMessage(err)), message);
+    }
+
+    void fileGoneMeanwhileStopsTheCommand()
+    {
+        // Delete with Shift held, through the application's event dispatch.
+        TestFolder folder;
+        for (const char* f : {"a", "b", "c"})
+            folder.Add(f, {'x'});
+        ScriptedDialogs dialogs;
+        dialogs.Answer(mrAll);
+        auto window = ShowMain(folder);
+        window->FileListBox1->SetSelected(0, true);
+        window->FileListBox1->SetSelected(1, true);
+        window->FileListBox1->SetSelected(2, true);
+        QVERIFY(::unlink(folder.Path("b").c_str()) == 0);
+        window->FileListBox1->setFocus();
+        QTest::keyClick(window->FileListBox1, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(dialogs.Texts().size(), 2);
+        QCOMPARE(dialogs.seen[1].text, QStringLiteral("File not found."));
+        QCOMPARE(dialogs.seen[1].kind, mtError);
+        QVERIFY(!folder.Exists("a"));
+        QVERIFY(folder.Exists("c")); // after the error nothing more is erased
+        QCOMPARE(window->FileListBox1->Count(), 3); // not re-read
+        QCOMPARE(window->StatusText(), QString("Deleting \"%1/b\"").arg(QString::fromStdString(folder.Root())));
+    }
+};
+
+MG_VIEWER_TEST_MAIN(TestDeletion)
+#include "tst_deletion.moc"

@@ -1,0 +1,253 @@
+// The main window: layout on resize, menus and check marks, the mask and the
+// tree driving the list, keyboard routing and the batch commands' checks.
+#include "ViewerFixture.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+
+using namespace mg;
+using namespace mg::test;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void startsOnTheRootFolderWithTheDesignedWindow()
+    {
+        TestFolder folder;
+        folder.Add("b.jpg", {});
+        folder.Add("A.bmp", {});
+        folder.Add("noext", {});
+        auto window = ShowMain(folder);
+        QCOMPARE(frmMain, window.get());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Murkglass"));
+        QCOMPARE(window->pos(), QPoint(332, 108));
+        QCOMPARE(window->Edit2->text(), QStringLiteral("*.*"));
+        QCOMPARE(window->FileListBox1->Directory(), folder.Root());
+        QCOMPARE(window->FileListBox1->Count(), 3);
+        QCOMPARE(window->StatusBar1->geometry(), QRect(0, 544, 609, 21));
+        QCOMPARE(window->StatusText(), QString());
+        QCOMPARE(window->font().pointSize(), 8);
+        QVERIFY(window->ImgCrypt);
+        QCOMPARE(window->Passphrase, std::string());
+        QCOMPARE(window->DecryptionKey, 0);
+        QVERIFY(!window->Image2->isVisible());
+        // Tab order: tree, mask, list.
+        QCOMPARE(window->ShellTreeView1->nextInFocusChain(), static_cast<QWidget*>(window->Edit2));
+        QCOMPARE(window->Edit2->nextInFocusChain(), static_cast<QWidget*>(window->FileListBox1));
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QSize>("client"); // the client size that results
+        const int menu = QMenuBar().sizeHint().height();
+        QTest::newRow("too small both ways is put back to 500 x 480")
+            << QSize(300, 200) << QSize(500, 480 - menu);
+        QTest::newRow("too narrow only") << QSize(450, 700) << QSize(500, 700 - menu);
+        QTest::newRow("too low only") << QSize(800, 300) << QSize(800, 480 - menu);
+        QTest::newRow("larger than designed") << QSize(900, 750) << QSize(900, 750 - menu);
+    }
+    void layout()
+    {
+        QFETCH(QSize, asked);
+        QFETCH(QSize, client);
+        TestFolder folder;
+        folder.AddJpeg("p.jpg", 80, 60);
+        ScriptedDialogs dialogs;
+        auto window = ShowMain(folder);
+        ClickItem(*window, "p.jpg"); // fitted: AutoSize off from here on
+        window->resize(asked);
+        QCoreApplication::processEvents();
+        QCOMPARE(QSize(window->ClientWidth(), window->ClientHeight()), client);
+        const int cw = client.width(), ch = client.height();
+        QCOMPARE(window->GroupBox1->geometry(), QRect(160, 0, cw - 168, ch - 21));
+        QCOMPARE(window->GroupBox2->geometry(), QRect(0, 0, 161, ch - 21));
+        QCOMPARE(window->FileListBox1->geometry(), QRect(8, 172, 145, ch - 172 - 21));
+        QCOMPARE(window->StatusBar1->geometry(), QRect(0, ch - 21, cw, 21));
+        // The pane takes the whole box less the margins, stretched.
+        const QSize box = window->GroupBox1->contentsRect().size();
+        QCOMPARE(window->Image1->geometry(), QRect(8, 12, box.width() - 12, box.height() - 16));
+        QCOMPARE(window->ShellTreeView1->geometry(), QRect(8, 8, 145, 137));
+        QCOMPARE(window->Edit2->geometry(), QRect(8, 148, 145, 21));
+    }
+
+    void menus()
+    {
+        TestFolder folder;
+        auto window = ShowMain(folder);
+        QStringList shown;
+        for (QAction* menu : window->menuBar()->actions()) {
+            QStringList entries;
+            for (QAction* a : menu->menu()->actions())
+                entries << a->text() + (a->isChecked() ? "*" : "") + (a->shortcut().isEmpty() ? "" : "^");
+            shown << menu->text() + ": " + entries.join(", ");
+        }
+        QCOMPARE(shown, (QStringList{"File: View Normal*, View Encrypted, Delete, Exit",
+                                     "Decrypt: Set Decryption Key, Decrypt Selected Files...",
+                                     "Encrypt: Encrypt Selected Files...", "Options: Fit To Window*",
+                                     "Help: Help, About"}));
+    }
+
+    void viewPairAndFitting_data()
+    {
+        QTest::addColumn<QStringList>("choices");
+        QTest::addColumn<bool>("normal");
+        QTest::addColumn<bool>("encrypted");
+        QTest::addColumn<bool>("fit");
+        QTest::newRow("encrypted view unchecks normal") << QStringList{"ViewEncrypted1"} << false << true << true;
+        QTest::newRow("back to normal") << QStringList{"ViewEncrypted1", "Open1"} << true << false << true;
+        QTest::newRow("normal chosen twice stays checked") << QStringList{"Open1", "Open1"} << true << false << true;
+        QTest::newRow("encrypted chosen twice stays checked")
+            << QStringList{"ViewEncrypted1", "ViewEncrypted1"} << false << true << true;
+        QTest::newRow("fit flips off") << QStringList{"FitToWindow1"} << true << false << false;
+        QTest::newRow("fit flips back on") << QStringList{"FitToWindow1", "FitToWindow1"} << true << false << true;
+    }
+    void viewPairAndFitting()
+    {
+        QFETCH(QStringList, choices);
+        QFETCH(bool, normal);
+        QFETCH(bool, encrypted);
+        QFETCH(bool, fit);
+        TestFolder folder;
+        ScriptedDialogs dialogs; // the passphrase prompt is cancelled
+        auto window = ShowMain(folder);
+        for (const QString& name : choices)
+            window->findChild<QAction*>(name)->trigger();
+        QCOMPARE(window->Open1->isChecked(), normal);
+        QCOMPARE(window->ViewEncrypted1->isChecked(), encrypted);
+        QCOMPARE(window->FitToWindow1->isChecked(), fit);
+        QCOMPARE(dialogs.seen.size(), int(choices.count("ViewEncrypted1")));
+    }
+
+    void viewEncryptedSetsTheKey()
+    {
+        TestFolder folder;
+        ScriptedDialogs dialogs;
+        dialogs.Answer(mrOk, "1234");
+        auto window = ShowMain(folder);
+        window->ViewEncrypted1->trigger();
+        QCOMPARE(window->DecryptionKey, 1234);
+        QVERIFY(window->ViewEncrypted1->isChecked());
+    }
+
+    void maskFiltersAsTyped()
+    {
+        TestFolder folder;
+        folder.Add("a.jpg", {});
+        folder.Add("b.JPEG", {});
+        folder.Add("c.bmp", {});
+        auto window = ShowMain(folder);
+        window->Edit2->setFocus();
+        window->Edit2->selectAll();
+        QTest::keyClicks(window->Edit2, "*.jp");
+        QCOMPARE(window->FileListBox1->Count(), 0);
+        QTest::keyClicks(window->Edit2, "g;*.jpeg");
+        QCOMPARE(window->FileListBox1->Count(), 2);
+        QCOMPARE(window->FileListBox1->Mask(), std::string("*.jpg;*.jpeg"));
+    }
+
+    void treeMovesTheList()
+    {
+        TestFolder folder;
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder.Path("sub"))));
+        folder.Add("sub/inner.jpg", {});
+        folder.Add("outer.jpg", {});
+        auto window = ShowMain(folder);
+        QCOMPARE(window->FileListBox1->Items(0), std::string("outer.jpg"));
+        QVERIFY(window->ShellTreeView1->SelectPath(folder.Path("sub")));
+        QCOMPARE(window->FileListBox1->Directory(), folder.Path("sub"));
+        QCOMPARE(window->FileListBox1->Count(), 1);
+        QCOMPARE(window->FileListBox1->Items(0), std::string("inner.jpg"));
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<QString>("target"); // where the key goes
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("terminated");
+        QTest::addColumn<QStringList>("dialogs");
+        QTest::newRow("Escape in the list ends the program") << "list" << int(Qt::Key_Escape) << 0 << true
+                                                             << QStringList{};
+        QTest::newRow("Delete in the list deletes") << "list" << int(Qt::Key_Delete) << 0 << false
+                                                    << QStringList{"No files selected for deletion!"};
+        QTest::newRow("Control+Delete deletes too") << "list" << int(Qt::Key_Delete) << int(Qt::ControlModifier)
+                                                    << false << QStringList{"No files selected for deletion!"};
+        QTest::newRow("a character typed in the mask does not reach the window")
+            << "mask" << int(Qt::Key_Q) << 0 << false << QStringList{};
+        QTest::newRow("a character typed in the tree does not reach the window")
+            << "tree" << int(Qt::Key_Q) << 0 << false << QStringList{};
+        QTest::newRow("a character typed with no control focused is echoed")
+            << "window" << int(Qt::Key_Q) << 0 << false << QStringList{"Key: q"};
+        QTest::newRow("Escape elsewhere does not end the program")
+            << "mask" << int(Qt::Key_Escape) << 0 << false << QStringList{};
+    }
+    void keys()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, terminated);
+        QFETCH(QStringList, dialogs);
+        TestFolder folder;
+        folder.Add("a.jpg", {});
+        ScriptedDialogs seam;
+        auto window = ShowMain(folder);
+        bool ended = false;
+        window->Terminate = [&ended] { ended = true; };
+        QWidget* widget = target == "list" ? static_cast<QWidget*>(window->FileListBox1)
+                        : target == "mask" ? static_cast<QWidget*>(window->Edit2)
+                        : target == "tree" ? static_cast<QWidget*>(window->ShellTreeView1)
+                                           : static_cast<QWidget*>(window.get());
+        window->activateWindow();
+        if (widget == window.get()) {
+            if (QWidget* focus = QApplication::focusWidget())
+                focus->clearFocus();
+        } else {
+            widget->setFocus();
+        }
+        QTest::keyClick(widget, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(ended, terminated);
+        QCOMPARE(seam.Texts(), dialogs);
+        if (!seam.seen.isEmpty() && dialogs.first().startsWith("Key: ")) {
+            QCOMPARE(seam.seen.first().kind, mtInformation);
+            QCOMPARE(seam.seen.first().buttons, mbOK);
+        }
+    }
+
+    void exitEndsAtOnce()
+    {
+        TestFolder folder;
+        auto window = ShowMain(folder);
+        bool ended = false;
+        window->Terminate = [&ended] { ended = true; };
+        window->Exit1->trigger();
+        QVERIFY(ended);
+    }
+
+    void batchWithoutSelection_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("encrypt") << "GO1" << "Please select files you wish to encrypt";
+        QTest::newRow("decrypt") << "DecryptFiles1" << "Please select files you wish to decrypt";
+    }
+    void batchWithoutSelection()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, message);
+        TestFolder folder;
+        folder.Add("a.jpg", {});
+        ScriptedDialogs dialogs;
+        auto window = ShowMain(folder);
+        window->findChild<QAction*>(entry)->trigger();
+        QCOMPARE(dialogs.Texts(), QStringList{message});
+        QCOMPARE(dialogs.seen.first().kind, mtCustom);
+        QCOMPARE(dialogs.seen.first().buttons, mbOK);
+    }
+};
+
+MG_VIEWER_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

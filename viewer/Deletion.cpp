@@ -1,0 +1,93 @@
+// Deleting the selected files of the main file list, after a question per
+// file or one answer for all of them. Files are erased for good.
+#include "viewer/murkglassmain.h"
+
+#include "cipher/Error.h"
+#include "ui/Dialogs.h"
+
+#include <QStatusBar>
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+namespace mg {
+
+std::string EraseErrorMessage(int err)
+{
+    switch (err) {
+    case ENOENT:
+        return "File not found";
+    case ENAMETOOLONG:
+    case EILSEQ:
+        return "Invalid filename";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return "File access denied";
+    default: {
+        char text[32];
+        std::snprintf(text, sizeof text, "I/O error %d", err);
+        return text;
+    }
+    }
+}
+
+void EraseFile(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0)
+        throw Error(EraseErrorMessage(errno));
+}
+
+namespace {
+QString Quoted(const std::string& path)
+{
+    return QLatin1Char('"') + QString::fromUtf8(path) + QLatin1Char('"');
+}
+} // namespace
+
+void TfrmMain::DeleteSelectedFiles()
+{
+    int selected = 0;
+    for (int i = 0; i < FileListBox1->Count(); ++i)
+        if (FileListBox1->Selected(i))
+            ++selected;
+    if (selected < 1) {
+        MessageDialog(QStringLiteral("No files selected for deletion!"), mtWarning, mbOK);
+        return;
+    }
+
+    int answer = mrNo;
+    int firstIndex = -1;
+    const int count = FileListBox1->Count();
+    for (int i = 0; i < count; ++i) {
+        if (!FileListBox1->Selected(i))
+            continue;
+        // The tree's path joined with "/": the root "/" gives "//name".
+        const std::string path = ShellTreeView1->Path() + "/" + FileListBox1->Items(i);
+        if (firstIndex < 0)
+            firstIndex = i;
+        if (answer != mrAll)
+            answer = MessageDialog(QStringLiteral("Delete: ") + Quoted(path), mtConfirmation,
+                                   selected == 1 ? mbYesNo : mbYesNoCancelAll);
+        if (answer == mrCancel)
+            return; // the rest stay, the list is not re-read
+        if (answer == mrYes || answer == mrAll) {
+            ProcessPendingEvents();
+            StatusBar1->show();
+            SetStatusText(QStringLiteral("Deleting ") + Quoted(path));
+            // A virtual folder's display name ("Computer") is no folder of
+            // the file system: joined to a name it would resolve against the
+            // current directory and could hit a file that was not selected.
+            if (path.front() != '/')
+                throw Error(EraseErrorMessage(ENOENT));
+            EraseFile(path);
+        }
+    }
+
+    FileListBox1->Update();
+    if (firstIndex >= 0 && firstIndex < FileListBox1->Count())
+        FileListBox1->SetItemIndex(firstIndex);
+    SetStatusText(QStringLiteral("Ready"));
+}
+
+} // namespace mg

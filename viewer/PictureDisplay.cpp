@@ -1,0 +1,115 @@
+// Showing the clicked file in the viewing pane: as a picture (normal view)
+// or decrypted in memory as a JPEG picture (encrypted view), fitted to the
+// pane when "Fit To Window" is checked, with a noise picture when the file
+// cannot be shown.
+#include "viewer/murkglassmain.h"
+
+#include "cipher/Keystream.h"
+#include "viewer/Fitting.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <exception>
+
+namespace mg {
+
+namespace {
+QString Quoted(const std::string& path)
+{
+    return QLatin1Char('"') + QString::fromUtf8(path) + QLatin1Char('"');
+}
+} // namespace
+
+QImage TfrmMain::MakeNoiseBitmap(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return QImage();
+    // 24 bits a pixel; QImage pads each row to 4 bytes, and the padding is
+    // not drawn.
+    QImage bitmap(width, height, QImage::Format_BGR888);
+    if (bitmap.isNull())
+        return bitmap;
+    const int rowBytes = 3 * width;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = bitmap.scanLine(y);
+        for (int i = 0; i < rowBytes; ++i)
+            row[i] = static_cast<uchar>(DrawRandom(256));
+    }
+    return bitmap;
+}
+
+void TfrmMain::ShowNoise()
+{
+    const QRect client = GroupBox1->contentsRect();
+    const TBitmap noise(MakeNoiseBitmap(client.width() - 20, client.height() - 20));
+    Image1->Picture().Assign(&noise);
+}
+
+void TfrmMain::FitImage1()
+{
+    const QRect client = GroupBox1->contentsRect();
+    // Both ratios are taken (and may raise) before the pane changes.
+    const viewer::PaneFit fit = viewer::FitPane(Image1->width(), Image1->height(), GroupBox1->width(),
+                                                GroupBox1->height(), client.width(), client.height());
+    Image1->SetAutoSize(false);
+    if (fit.byWidth) {
+        Image1->SetWidth(fit.width);
+        Image1->SetHeight(fit.height);
+    } else {
+        Image1->SetHeight(fit.height);
+        Image1->SetWidth(fit.width);
+    }
+}
+
+void TfrmMain::NormalPictureDisplay(const std::string& path)
+{
+    // The caller passes the file list's current file name.
+    try {
+        SetStatusText(QStringLiteral("Display Image ") + QString::fromUtf8(path));
+        Image1->SetAutoSize(true);
+        Image1->Picture().LoadFromFile(path);
+        Image1->show();
+        if (FitToWindow1->isChecked()) {
+            FitImage1();
+            Image1->SetStretch(true);
+        } else {
+            Image1->SetStretch(false);
+        }
+    } catch (const std::exception&) {
+        // Whatever went wrong, the noise picture says so; AutoSize is on, so
+        // the pane takes the noise picture's size.
+        ShowNoise();
+        SetStatusText(QStringLiteral("Problems displaying: ") + Quoted(path));
+    }
+}
+
+void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key)
+{
+    // No guard here: an error (the fitting of an empty picture in a pane of
+    // no size) ends the command and reaches the error report.
+    SetStatusText(QStringLiteral("Decrypted ") + QString::fromUtf8(path));
+    std::unique_ptr<TJPEGImage> slot;
+    if (ImgCrypt->DecryptImage(path, slot, key)) {
+        Image1->show();
+        Image1->SetAutoSize(true);
+        {
+            const TJPEGGraphic jpeg(*slot);
+            Image1->Picture().Assign(&jpeg);
+        }
+        slot.reset();
+        if (FitToWindow1->isChecked()) {
+            FitImage1();
+            Image1->SetStretch(true);
+        } else {
+            Image1->SetStretch(false);
+        }
+    } else {
+        slot.reset();
+        // AutoSize, Stretch and visibility stay as the previous display left
+        // them: after a fitted display the noise is stretched over the pane.
+        ShowNoise();
+        SetStatusText(QStringLiteral("Decrypt Fail: ") + Quoted(path));
+    }
+}
+
+} // namespace mg

@@ -1,0 +1,146 @@
+#pragma once
+// TfrmMain: the main window. A folder tree, the mask and the file list on the
+// left, the viewing pane on the right, the status line at the bottom and the
+// menu bar on top. It owns the cipher object and the current key, and every
+// user command starts from one of its handlers; the batch windows read its
+// file list, tree, cipher object and key directly.
+#include "cipher/ImageCrypt.h"
+#include "ui/FileListBox.h"
+#include "ui/ImageControl.h"
+#include "ui/ShellTreeView.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QStatusBar;
+
+namespace mg {
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // rootFolder: the folder trees' desktop root; empty means the user's
+    // desktop (tests pass a temporary folder).
+    explicit TfrmMain(const std::string& rootFolder = {}, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // The client area: everything below the menu bar (the status bar included).
+    int ClientWidth() const;
+    int ClientHeight() const;
+
+    // The status line: the single simple panel of StatusBar1.
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+
+    // Controls (owned through Qt's parent chain).
+    QWidget* Client = nullptr; // the central widget holding every control
+    QGroupBox* GroupBox1 = nullptr;
+    TImage* Image1 = nullptr; // the viewing pane
+    TImage* Image2 = nullptr; // the snapshot
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel = nullptr; // the simple panel's text
+    QGroupBox* GroupBox2 = nullptr;
+    TShellTreeView* ShellTreeView1 = nullptr;
+    QLineEdit* Edit2 = nullptr; // the mask
+    TFileListBox* FileListBox1 = nullptr;
+
+    // Menu entries, created in one place (CreateMenus).
+    QMenu* View1 = nullptr; // "File"
+    QAction* Open1 = nullptr;
+    QAction* ViewEncrypted1 = nullptr;
+    QAction* Delete1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Decrypt1 = nullptr;
+    QAction* SetDecryptionKey1 = nullptr;
+    QAction* DecryptFiles1 = nullptr;
+    QMenu* Encrypt1 = nullptr;
+    QAction* GO1 = nullptr;
+    QMenu* View2 = nullptr; // "Options"
+    QAction* FitToWindow1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Help2 = nullptr;
+    QAction* About1 = nullptr;
+
+    // The one cipher object and the current key.
+    std::unique_ptr<TImgCrypt> ImgCrypt;
+    std::string Passphrase;         // bytes; empty or not an integer text
+    std::int32_t DecryptionKey = 0; // passed to every cipher call
+
+    // Handlers.
+    void FormCreate();
+    void FormResize();
+    void Edit2Change();
+    void ShellTreeView1Change();
+    void FileListBox1Click();
+    void FileListBox1KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void FileListBox1KeyPress(QChar key);
+    void FormKeyPress(QChar key);
+    void Open1Click();
+    void ViewEncrypted1Click();
+    void Delete1Click();
+    void Exit1Click();
+    void SetDecryptionKey1Click();
+    void DecryptFiles1Click();
+    void GO1Click();
+    void FitToWindow1Click();
+    void Help2Click();
+    void About1Click();
+    void Image1Click();
+    void Image2ContextPopup();
+
+    // Picture display.
+    void NormalPictureDisplay(const std::string& path);
+    void EncryptedPictureDisplay(const std::string& path, std::int32_t key);
+    static QImage MakeNoiseBitmap(int width, int height);
+
+    // Deletion of the selected files.
+    void DeleteSelectedFiles();
+
+    // The tree refresh after a batch window or a new folder: RefreshNode on
+    // the top visible node, then repaint now.
+    void RefreshTree();
+
+    // What "Exit" and Escape in the file list call: TerminateNow. Tests put a
+    // recorder here, since ending the process cannot be observed from inside.
+    std::function<void()> Terminate;
+
+    // The side the snapshot takes after a rescale that gives 0 or less; see
+    // Image2ContextPopup.
+    static constexpr int kSnapshotMinSide = 16;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    // Fits the viewing pane to GroupBox1 (see viewer/Fitting.h); raises the
+    // zero-size errors before anything changes.
+    void FitImage1();
+    // Gives the viewing pane a noise picture the size of GroupBox1's client
+    // area less 20 each way.
+    void ShowNoise();
+};
+
+// The windows, created at start-up in this order by the program's entry.
+// frmMain is set by TfrmMain's constructor before any of its handlers run.
+extern TfrmMain* frmMain;
+
+// Erases one file by its byte path. Throws mg::Error with the system's
+// message: "File not found", "Invalid filename", "File access denied" or
+// "I/O error %d".
+void EraseFile(const std::string& path);
+// The message for an erase that failed with errno value err.
+std::string EraseErrorMessage(int err);
+
+} // namespace mg
