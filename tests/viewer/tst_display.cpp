@@ -257,14 +257,15 @@ private slots:
     {
         QFETCH(QByteArray, kind);
         TestFolder folder;
-        std::vector<std::uint8_t> bytes = MakeJpeg(64, 48);
+        std::vector<std::uint8_t> bytes = MakeJpeg(400, 300);
         if (kind == "truncated") {
-            bytes.resize(bytes.size() / 2);
+            bytes.resize(bytes.size() * 3 / 5);
         } else {
-            // Frame header (SOF0): height and width at offsets 5..8.
+            // Frame header (SOF0): height and width at offsets 5..8, set to
+            // 60000 x 60000, within libjpeg's limits but beyond the budget.
             for (std::size_t i = 0; i + 9 < bytes.size(); ++i)
                 if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
-                    bytes[i + 5] = 0xFF, bytes[i + 6] = 0xF0, bytes[i + 7] = 0xFF, bytes[i + 8] = 0xF0;
+                    bytes[i + 5] = 0xEA, bytes[i + 6] = 0x60, bytes[i + 7] = 0xEA, bytes[i + 8] = 0x60;
                     break;
                 }
         }

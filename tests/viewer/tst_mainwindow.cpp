@@ -34,32 +34,42 @@ private slots:
         QCOMPARE(window->DecryptionKey, 0);
         QVERIFY(!window->Image2->isVisible());
         // Tab order: tree, mask, list.
-        QCOMPARE(window->ShellTreeView1->nextInFocusChain(), static_cast<QWidget*>(window->Edit2));
-        QCOMPARE(window->Edit2->nextInFocusChain(), static_cast<QWidget*>(window->FileListBox1));
+        window->activateWindow();
+        window->ShellTreeView1->setFocus();
+        QTest::keyClick(window->ShellTreeView1, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->Edit2));
+        QTest::keyClick(window->Edit2, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->FileListBox1));
     }
 
     void layout_data()
     {
-        QTest::addColumn<QSize>("asked");
-        QTest::addColumn<QSize>("client"); // the client size that results
-        const int menu = QMenuBar().sizeHint().height();
-        QTest::newRow("too small both ways is put back to 500 x 480")
-            << QSize(300, 200) << QSize(500, 480 - menu);
-        QTest::newRow("too narrow only") << QSize(450, 700) << QSize(500, 700 - menu);
-        QTest::newRow("too low only") << QSize(800, 300) << QSize(800, 480 - menu);
-        QTest::newRow("larger than designed") << QSize(900, 750) << QSize(900, 750 - menu);
+        QTest::addColumn<QSize>("asked"); // the window's size without its frame
+        QTest::addColumn<bool>("widthPutBack");
+        QTest::addColumn<bool>("heightPutBack");
+        QTest::newRow("too small both ways is put back to 500 x 480") << QSize(300, 200) << true << true;
+        QTest::newRow("too narrow only") << QSize(450, 700) << true << false;
+        QTest::newRow("too low only") << QSize(800, 300) << false << true;
+        QTest::newRow("larger than designed") << QSize(900, 750) << false << false;
     }
     void layout()
     {
         QFETCH(QSize, asked);
-        QFETCH(QSize, client);
+        QFETCH(bool, widthPutBack);
+        QFETCH(bool, heightPutBack);
         TestFolder folder;
         folder.AddJpeg("p.jpg", 80, 60);
         ScriptedDialogs dialogs;
         auto window = ShowMain(folder);
         ClickItem(*window, "p.jpg"); // fitted: AutoSize off from here on
+        const QSize frame = window->frameGeometry().size() - window->size();
         window->resize(asked);
         QCoreApplication::processEvents();
+        // The minimum applies to the outer size, frame included.
+        const QSize outer(widthPutBack ? 500 : asked.width() + frame.width(),
+                          heightPutBack ? 480 : asked.height() + frame.height());
+        QCOMPARE(window->frameGeometry().size(), outer);
+        const QSize client = outer - frame - QSize(0, window->menuBar()->height());
         QCOMPARE(QSize(window->ClientWidth(), window->ClientHeight()), client);
         const int cw = client.width(), ch = client.height();
         QCOMPARE(window->GroupBox1->geometry(), QRect(160, 0, cw - 168, ch - 21));

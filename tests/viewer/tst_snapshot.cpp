@@ -31,7 +31,7 @@ private slots:
         QTest::addColumn<QSize>("client");
         QTest::newRow("odd sides truncate") << QSize(401, 301) << QSize(200, 150);
         QTest::newRow("even sides halve") << QSize(400, 300) << QSize(200, 150);
-        QTest::newRow("one pixel gives nothing") << QSize(1, 1) << QSize(0, 0);
+        QTest::newRow("small odd sides") << QSize(3, 5) << QSize(1, 2);
     }
     void placeAndSize()
     {
@@ -47,11 +47,11 @@ private slots:
         QVERIFY(host->windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(host->size(), client);
         QCOMPARE(window->Image2->size(), client);
-        // The client area ends where the main window's client size, added to
-        // its frame's corner, ends.
+        // The outer corner stands half the pane's size before the point that
+        // the main window's client size reaches from its frame's corner.
         const QPoint corner = window->frameGeometry().topLeft()
                             + QPoint(window->ClientWidth(), window->ClientHeight());
-        QCOMPARE(host->geometry().bottomRight() + QPoint(1, 1), corner);
+        QCOMPARE(host->frameGeometry().topLeft(), corner - QPoint(client.width(), client.height()));
         QCOMPARE(window->Image2->Stretch(), window->Image1->Stretch());
         QVERIFY(!window->Image2->AutoSize());
     }
