@@ -4,6 +4,7 @@
 #include "info/frmHelpUnit.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
+#include "viewer/Memory.h"
 #include "viewer/murkglassmain.h"
 
 #if __has_include("batch/frmEncryptUnit.h")
@@ -19,6 +20,7 @@
 
 int main(int argc, char** argv)
 {
+    mg::TunePictureMemory();
     mg::TApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murkglass.svg")));
 
