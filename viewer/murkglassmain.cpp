@@ -17,7 +17,6 @@
 #define MG_HAVE_DECRYPT_WINDOW 1
 #endif
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -189,12 +188,9 @@ void TfrmMain::CreateMenus()
     Help1->setObjectName(QStringLiteral("Help1"));
     Help2 = entry(Help1, "Help2", "Help", &TfrmMain::Help2Click);
     About1 = entry(Help1, "About1", "About", &TfrmMain::About1Click);
-
-    // The two view entries are a pair: exactly one is checked.
-    auto* views = new QActionGroup(this);
-    views->setExclusive(true);
-    views->addAction(Open1);
-    views->addAction(ViewEncrypted1);
+    // The two view entries are a pair, kept so by their handlers: exactly
+    // one is checked. (An exclusive action group would draw radio marks
+    // instead of check marks.)
 }
 
 void TfrmMain::FormCreate()
