@@ -8,14 +8,8 @@
 #include "info/frmHelpUnit.h"
 #include "ui/Dialogs.h"
 
-#if __has_include("batch/frmEncryptUnit.h")
-#include "batch/frmEncryptUnit.h"
-#define MG_HAVE_ENCRYPT_WINDOW 1
-#endif
-#if __has_include("batch/frmDecryptUnit.h")
 #include "batch/frmDecryptUnit.h"
-#define MG_HAVE_DECRYPT_WINDOW 1
-#endif
+#include "batch/frmEncryptUnit.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -338,12 +332,10 @@ void TfrmMain::GO1Click()
         PlainMessage(QStringLiteral("Please select files you wish to encrypt"));
         return;
     }
-#ifdef MG_HAVE_ENCRYPT_WINDOW
     if (frmEncrypt) {
         frmEncrypt->lblCount->setText(QString::number(count) + QStringLiteral(" files selected for encryption"));
         frmEncrypt->ShowModal();
     }
-#endif
     RefreshTree();
 }
 
@@ -353,10 +345,8 @@ void TfrmMain::DecryptFiles1Click()
         PlainMessage(QStringLiteral("Please select files you wish to decrypt"));
         return;
     }
-#ifdef MG_HAVE_DECRYPT_WINDOW
     if (frmDecrypt)
         frmDecrypt->ShowModal();
-#endif
     RefreshTree();
 }
 

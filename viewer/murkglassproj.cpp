@@ -7,14 +7,8 @@
 #include "viewer/Memory.h"
 #include "viewer/murkglassmain.h"
 
-#if __has_include("batch/frmEncryptUnit.h")
-#include "batch/frmEncryptUnit.h"
-#define MG_HAVE_ENCRYPT_WINDOW 1
-#endif
-#if __has_include("batch/frmDecryptUnit.h")
 #include "batch/frmDecryptUnit.h"
-#define MG_HAVE_DECRYPT_WINDOW 1
-#endif
+#include "batch/frmEncryptUnit.h"
 
 #include <QIcon>
 
@@ -26,12 +20,8 @@ int main(int argc, char** argv)
 
     // TfrmMain sets frmMain itself before its first handler can run.
     new mg::TfrmMain;
-#ifdef MG_HAVE_ENCRYPT_WINDOW
     mg::frmEncrypt = new mg::TfrmEncrypt;
-#endif
-#ifdef MG_HAVE_DECRYPT_WINDOW
     mg::frmDecrypt = new mg::TfrmDecrypt;
-#endif
     frmHelp = new TfrmHelp;
     frmAbout = new TfrmAbout;
 

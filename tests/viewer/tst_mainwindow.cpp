@@ -2,7 +2,12 @@
 // tree driving the list, keyboard routing and the batch commands' checks.
 #include "ViewerFixture.h"
 
+#include "batch/frmDecryptUnit.h"
+#include "batch/frmEncryptUnit.h"
+
 #include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -256,6 +261,49 @@ private slots:
         QCOMPARE(dialogs.Texts(), QStringList{message});
         QCOMPARE(dialogs.seen.first().kind, mtCustom);
         QCOMPARE(dialogs.seen.first().buttons, mbOK);
+    }
+
+    void batchWindowOpensAndTheTreeIsRefreshed_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("label"); // empty: the label is not touched
+        QTest::newRow("encrypt, one file: no singular form") << "GO1" << 1 << "1 files selected for encryption";
+        QTest::newRow("encrypt, three files") << "GO1" << 3 << "3 files selected for encryption";
+        QTest::newRow("decrypt sets no label") << "DecryptFiles1" << 2 << "";
+    }
+    void batchWindowOpensAndTheTreeIsRefreshed()
+    {
+        QFETCH(QString, entry);
+        QFETCH(int, selected);
+        QFETCH(QString, label);
+        TestFolder folder;
+        for (const char* f : {"a.jpg", "b.jpg", "c.jpg"})
+            folder.Add(f, {});
+        ScriptedDialogs dialogs;
+        auto window = ShowMain(folder);
+        TfrmEncrypt encrypt(folder.Root());
+        TfrmDecrypt decrypt(folder.Root());
+        frmEncrypt = &encrypt;
+        frmDecrypt = &decrypt;
+        encrypt.lblCount->setText("untouched");
+        for (int i = 0; i < selected; ++i)
+            window->FileListBox1->SetSelected(i, true);
+        const int before = window->ShellTreeView1->RootNode()->childCount();
+        // While the window is open a folder appears; the window is cancelled.
+        QWidget* shown = nullptr;
+        QTimer::singleShot(0, [&] {
+            shown = QApplication::activeModalWidget();
+            QVERIFY(QDir().mkpath(QString::fromStdString(folder.Path("made meanwhile"))));
+            if (auto* dialog = qobject_cast<QDialog*>(shown))
+                dialog->reject();
+        });
+        window->findChild<QAction*>(entry)->trigger();
+        frmEncrypt = nullptr;
+        frmDecrypt = nullptr;
+        QCOMPARE(shown, entry == "GO1" ? static_cast<QWidget*>(&encrypt) : static_cast<QWidget*>(&decrypt));
+        QCOMPARE(encrypt.lblCount->text(), label.isEmpty() ? QStringLiteral("untouched") : label);
+        QCOMPARE(window->ShellTreeView1->RootNode()->childCount(), before + 1);
     }
 };
 
