@@ -89,8 +89,8 @@ TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent)
 TfrmMain::~TfrmMain()
 {
     // The snapshot may live in its own floating window by now; it belongs to
-    // this window all the same.
-    delete Image2;
+    // this window all the same, unless that window has gone with it.
+    delete snapshot_.data();
     if (frmMain == this)
         frmMain = nullptr;
 }
@@ -112,6 +112,7 @@ void TfrmMain::CreateControls()
     Image2->SetBounds(56, 100, 217, 165);
     Image2->hide();
     Image2->SetDragFloats(true);
+    snapshot_ = Image2;
 
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->setGeometry(0, 0, 161, 465);

@@ -11,6 +11,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -130,6 +131,10 @@ private:
     // Gives the viewing pane a noise picture the size of GroupBox1's client
     // area less 20 each way.
     void ShowNoise();
+
+    // Image2 once it floats belongs to its tool window, which the
+    // application may release first (at the end of the event loop).
+    QPointer<TImage> snapshot_;
 };
 
 // The windows, created at start-up in this order by the program's entry.

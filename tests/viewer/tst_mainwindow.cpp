@@ -232,6 +232,23 @@ private slots:
         }
     }
 
+    void closingTheMainWindowEndsTheLoopWhileToolWindowsAreOpen()
+    {
+        TestFolder folder;
+        folder.AddJpeg("p.jpg", 40, 30);
+        ScriptedDialogs dialogs;
+        auto window = ShowMain(folder);
+        ClickItem(*window, "p.jpg");
+        window->Image1Click(); // the snapshot's tool window stays open
+        QVERIFY(window->Image2->FloatHost()->isVisible());
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+        // The signal comes only from a running event loop, as in the program.
+        QTimer::singleShot(0, window.get(), [&] { window->close(); });
+        QTimer::singleShot(3000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(lastClosed.count(), 1);
+    }
+
     void exitEndsAtOnce()
     {
         TestFolder folder;
