@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace mg::test {
@@ -54,7 +55,8 @@ public:
     std::string Path(const std::string& name) const { return Root() + "/" + name; }
     void Add(const std::string& name, const std::vector<std::uint8_t>& bytes) { WriteFile(Path(name), bytes); }
     void AddJpeg(const std::string& name, int width, int height) { Add(name, MakeJpeg(width, height)); }
-    bool Exists(const std::string& name) const { return QFileInfo::exists(QString::fromStdString(Path(name))); }
+    // By the name's bytes, which need not be UTF-8.
+    bool Exists(const std::string& name) const { return ::access(Path(name).c_str(), F_OK) == 0; }
 
 private:
     QTemporaryDir dir_;

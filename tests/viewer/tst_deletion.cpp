@@ -110,6 +110,26 @@ private slots:
         QCOMPARE(QString::fromStdString(EraseErrorMessage(err)), message);
     }
 
+    void nameThatIsNotUtf8IsErasedByItsBytes()
+    {
+        TestFolder folder;
+        const std::string name = "\xe9t\xe9";
+        folder.Add(name, {'x'});
+        folder.Add("other", {'x'});
+        QVERIFY(folder.Exists(name));
+        ScriptedDialogs dialogs;
+        dialogs.Answer(mrYes);
+        auto window = ShowMain(folder);
+        const int index = IndexOf(*window->FileListBox1, name);
+        QVERIFY(index >= 0);
+        window->FileListBox1->SetSelected(index, true);
+        window->DeleteSelectedFiles();
+        QCOMPARE(dialogs.Texts(), QStringList{"Delete: \"" + QString::fromUtf8(folder.Path(name)) + "\""});
+        QVERIFY(!folder.Exists(name));
+        QVERIFY(folder.Exists("other"));
+        QCOMPARE(window->FileListBox1->Count(), 1);
+    }
+
     void fileGoneMeanwhileStopsTheCommand()
     {
         // Delete with Shift held, through the application's event dispatch.

@@ -148,6 +148,18 @@ private slots:
         QCOMPARE(dialogs.Texts(), report.isEmpty() ? QStringList() : QStringList{report});
     }
 
+    void nameThatIsNotUtf8IsShownFromItsBytes()
+    {
+        TestFolder folder;
+        const std::string name = "\xe9t\xe9.jpg"; // Latin-1 bytes
+        folder.AddJpeg(name, 40, 30);
+        ScriptedDialogs dialogs;
+        auto window = ShowMain(folder);
+        ClickItem(*window, name);
+        QCOMPARE(window->StatusText(), QStringLiteral("Display Image ") + QString::fromUtf8(folder.Path(name)));
+        QCOMPARE(window->Image1->Picture().Width(), 40);
+    }
+
     void deselectedItem_data()
     {
         QTest::addColumn<bool>("encrypted");
