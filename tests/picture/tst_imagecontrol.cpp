@@ -150,7 +150,8 @@ void TestImageControl::stretchDrawing()
 void TestImageControl::floatControlGeometry()
 {
     QWidget form;
-    TImage image(&form);
+    TImage* control = new TImage(&form); // goes with the window
+    TImage& image = *control;
     image.SetBounds(8, 12, 300, 200);
     form.show();
     image.FloatControl(QRect(100, 120, 200, 150));

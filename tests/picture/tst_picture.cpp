@@ -191,7 +191,7 @@ void TestPicture::helperFailureIsLoadError_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("maxMs");
     const QString sh = "/bin/sh";
-    QTest::newRow("helper runs past the time limit") << "/bin/sleep" << QStringList{"30"} << 5000;
+    QTest::newRow("helper runs past the time limit") << sh << QStringList{"-c", "exec sleep 30"} << 5000;
     QTest::newRow("helper crashes") << sh << QStringList{"-c", "cat >/dev/null; kill -SEGV $$"} << 5000;
     QTest::newRow("helper exits with failure") << sh << QStringList{"-c", "cat >/dev/null; exit 1"} << 5000;
     QTest::newRow("helper writes text") << sh << QStringList{"-c", "cat >/dev/null; echo hello"} << 5000;
