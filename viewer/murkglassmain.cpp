@@ -212,6 +212,11 @@ void TfrmMain::FormResize()
     // The outer size: the frame's under a window manager, else the window's.
     const QSize frameExtra = isWindow() && isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
     const QSize outer = size() + frameExtra;
+    // Once the frame is known the window manager is told the minimum too,
+    // so that dragging the border stops there instead of snapping back.
+    const QSize least(kMinOuterWidth - frameExtra.width(), kMinOuterHeight - frameExtra.height());
+    if (isVisible() && minimumSize() != least)
+        setMinimumSize(least);
     if (outer.height() < kMinOuterHeight) {
         resize(width(), kMinOuterHeight - frameExtra.height());
         return; // the resize runs the layout again
