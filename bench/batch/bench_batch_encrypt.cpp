@@ -1,0 +1,206 @@
+// The encrypt window's batch against a plain copy. Makes FILES files of
+// MIB MiB each, then times, alternately and ROUNDS times each:
+//   copy:    every file copied with read/write into a fresh folder and
+//            flushed to disk (fsync) before the next;
+//   encrypt: DoCrypt of the encrypt window over the same files, selected in
+//            the main window's list, the first question answered "All".
+// Prints the best and median times and their ratios (encrypt / copy).
+// Usage: bench_batch_encrypt [FOLDER [FILES [MIB [ROUNDS]]]]
+//        (defaults: a temporary folder in the current one, 200, 5, 3)
+#include "batch/frmEncryptUnit.h"
+#include "ui/Dialogs.h"
+#include "ui/ShellTreeView.h"
+#include "viewer/murkglassmain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool WriteAll(int fd, const unsigned char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool MakeFile(const std::string& path, std::size_t size, std::uint32_t seed)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    std::vector<unsigned char> chunk(1 << 20);
+    std::uint32_t x = seed;
+    for (auto& b : chunk)
+        b = static_cast<unsigned char>((x = x * 1664525u + 1013904223u) >> 24);
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < size; done += chunk.size())
+        ok = WriteAll(fd, chunk.data(), std::min(chunk.size(), size - done));
+    ok = ok && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+// A plain copy: read/write through one buffer, then fsync.
+bool CopyFile(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY);
+    if (in < 0)
+        return false;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    std::vector<unsigned char> buffer(1 << 20);
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    ok = ::fsync(out) == 0 && ok;
+    ok = ::close(out) == 0 && ok;
+    ::close(in);
+    return ok;
+}
+
+double Seconds(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void EmptyFolder(const QString& path)
+{
+    QDir dir(path);
+    dir.removeRecursively();
+    QDir().mkpath(path);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int files = args.size() > 2 ? args[2].toInt() : 200;
+    const int mib = args.size() > 3 ? args[3].toInt() : 5;
+    const int rounds = args.size() > 4 ? args[4].toInt() : 3;
+    QTemporaryDir temp(args.size() > 1 ? args[1] + QStringLiteral("/bench-batch-XXXXXX")
+                                       : QDir::currentPath() + QStringLiteral("/bench-batch-XXXXXX"));
+    if (!temp.isValid()) {
+        std::fprintf(stderr, "cannot make a temporary folder\n");
+        return 1;
+    }
+    const std::string root = QDir(temp.path()).canonicalPath().toStdString();
+    const std::string src = root + "/src";
+    QDir().mkpath(QString::fromStdString(src));
+    std::vector<std::string> names;
+    for (int i = 0; i < files; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "picture%03d.jpg", i);
+        names.emplace_back(name);
+        if (!MakeFile(src + "/" + name, std::size_t(mib) << 20, std::uint32_t(i + 1))) {
+            std::fprintf(stderr, "cannot write the test files\n");
+            return 1;
+        }
+    }
+
+    mg::TfrmMain main(root);
+    mg::frmMain = &main;
+    mg::TfrmEncrypt window(root);
+    mg::frmEncrypt = &window;
+    main.ShellTreeView1->SelectPath(src);
+    main.FileListBox1->Update();
+    for (int i = 0; i < main.FileListBox1->Count(); ++i)
+        main.FileListBox1->SetSelected(i, true);
+    if (main.FileListBox1->SelCount() != files) {
+        std::fprintf(stderr, "the list shows %d of %d files\n", main.FileListBox1->SelCount(), files);
+        return 1;
+    }
+    const QString encFolder = QString::fromStdString(root + "/enc");
+    const QString copyFolder = QString::fromStdString(root + "/copy");
+    QDir().mkpath(encFolder);
+    window.ShellTreeView1->SelectPath(encFolder.toStdString());
+    window.rbKeepExisting->setChecked(true);
+    main.DecryptionKey = 123456789;
+    int questions = 0;
+    mg::SetDialogResponder([&questions](const mg::DialogRequest& r) {
+        ++questions;
+        if (!r.text.startsWith(QStringLiteral("Encrypt: ")))
+            std::fprintf(stderr, "unexpected dialog: %s\n", qPrintable(r.text));
+        return mg::DialogAnswer{mg::mrAll, {}};
+    });
+
+    std::vector<double> copies, batches;
+    for (int round = 0; round < rounds; ++round) {
+        EmptyFolder(copyFolder);
+        ::sync();
+        auto start = Clock::now();
+        for (const std::string& name : names)
+            if (!CopyFile(src + "/" + name, copyFolder.toStdString() + "/" + name)) {
+                std::fprintf(stderr, "copy failed\n");
+                return 1;
+            }
+        copies.push_back(Seconds(start));
+
+        EmptyFolder(encFolder);
+        window.ShellTreeView1->SelectPath(encFolder.toStdString());
+        ::sync();
+        questions = 0;
+        start = Clock::now();
+        const bool complete = window.DoCrypt();
+        batches.push_back(Seconds(start));
+        const int written = int(QDir(encFolder).entryList(QDir::Files).size());
+        if (!complete || questions != 1 || written != files) {
+            std::fprintf(stderr, "batch: complete %d, questions %d, written %d\n", complete, questions, written);
+            return 1;
+        }
+        std::printf("round %d: copy+fsync %.3f s, encrypt batch %.3f s, ratio %.2f\n", round + 1,
+                    copies.back(), batches.back(), batches.back() / copies.back());
+        std::fflush(stdout);
+    }
+    mg::SetDialogResponder({});
+    const double bestCopy = *std::min_element(copies.begin(), copies.end());
+    const double bestBatch = *std::min_element(batches.begin(), batches.end());
+    std::printf("%d files x %d MiB, %d rounds\n", files, mib, rounds);
+    std::printf("best:   copy+fsync %.3f s, encrypt batch %.3f s, ratio %.2f\n", bestCopy, bestBatch,
+                bestBatch / bestCopy);
+    std::printf("median: copy+fsync %.3f s, encrypt batch %.3f s, ratio %.2f\n", Median(copies), Median(batches),
+                Median(batches) / Median(copies));
+    std::printf("limit 1.50: %s\n", bestBatch / bestCopy <= 1.5 ? "met" : "NOT met");
+    return 0;
+}
