@@ -101,11 +101,12 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// Removes the files of a folder, keeping the folder (and so its tree node).
 void EmptyFolder(const QString& path)
 {
     QDir dir(path);
-    dir.removeRecursively();
-    QDir().mkpath(path);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
+        dir.remove(name);
 }
 
 } // namespace
@@ -139,6 +140,11 @@ int main(int argc, char** argv)
         }
     }
 
+    const QString encFolder = QString::fromStdString(root + "/enc");
+    const QString copyFolder = QString::fromStdString(root + "/copy");
+    QDir().mkpath(encFolder);
+    QDir().mkpath(copyFolder);
+
     mg::TfrmMain main(root);
     mg::frmMain = &main;
     mg::TfrmEncrypt window(root);
@@ -151,10 +157,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the list shows %d of %d files\n", main.FileListBox1->SelCount(), files);
         return 1;
     }
-    const QString encFolder = QString::fromStdString(root + "/enc");
-    const QString copyFolder = QString::fromStdString(root + "/copy");
-    QDir().mkpath(encFolder);
-    window.ShellTreeView1->SelectPath(encFolder.toStdString());
+    if (!window.ShellTreeView1->SelectPath(encFolder.toStdString())) {
+        std::fprintf(stderr, "cannot select the destination folder\n");
+        return 1;
+    }
     window.rbKeepExisting->setChecked(true);
     main.DecryptionKey = 123456789;
     int questions = 0;
@@ -178,7 +184,6 @@ int main(int argc, char** argv)
         copies.push_back(Seconds(start));
 
         EmptyFolder(encFolder);
-        window.ShellTreeView1->SelectPath(encFolder.toStdString());
         ::sync();
         questions = 0;
         start = Clock::now();
