@@ -186,7 +186,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
     ApplyKeystream(plain.data(), plain.size());
     slot = std::make_unique<TJPEGImage>();
     try {
-        slot->LoadFromBytes(plain);
+        slot->LoadFromBytes(std::move(plain));
     } catch (const Error& e) {
         return Failure(CipherFailure::NotJpeg, 0, e.what());
     }

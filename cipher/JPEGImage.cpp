@@ -336,9 +336,14 @@ TJPEGImage& TJPEGImage::operator=(const TJPEGImage&) = default;
 
 void TJPEGImage::LoadFromBytes(const std::uint8_t* data, std::size_t size)
 {
+    LoadFromBytes(std::vector<std::uint8_t>(data, data + size));
+}
+
+void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t>&& bytes)
+{
     auto fresh = std::make_shared<Data>();
-    if (size > 0) {
-        fresh->bytes.assign(data, data + size);
+    fresh->bytes = std::move(bytes);
+    if (!fresh->bytes.empty()) {
         fresh->header = ReadJpegHeader(fresh->bytes.data(), fresh->bytes.size());
         if (!fresh->header.ok)
             throw Error(fresh->header.message);

@@ -66,6 +66,9 @@ public:
     void LoadFromBytes(const std::vector<std::uint8_t>& bytes) {
         LoadFromBytes(bytes.data(), bytes.size());
     }
+    // The same, taking over the buffer instead of copying it (the decrypted
+    // stream of a large picture is not copied again).
+    void LoadFromBytes(std::vector<std::uint8_t>&& bytes);
     // Reads the whole file and loads it; throws mg::Error on a read failure
     // (the system's message for it) or a rejected header.
     void LoadFromFile(const std::string& path);
