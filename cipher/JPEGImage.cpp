@@ -353,22 +353,6 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t>&& bytes)
 
 namespace {
 
-[[noreturn]] void ThrowFileError(int error)
-{
-    switch (error) {
-    case ENOENT:
-        throw Error("File not found");
-    case ENAMETOOLONG:
-    case EILSEQ:
-        throw Error("Invalid filename");
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        throw Error("File access denied");
-    default:
-        throw Error("I/O error " + std::to_string(error));
-    }
-}
 
 // A file descriptor that closes itself.
 class Fd {

@@ -44,6 +44,19 @@ constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
 void ScreenCursor(int cursor);
 int ScreenCursorValue();
+// The busy cursor for the lifetime of a scope (a folder read, a refresh);
+// the value before it is put back at the end.
+class BusyCursorScope {
+public:
+    BusyCursorScope() : previous_(ScreenCursorValue()) { ScreenCursor(crHourGlass); }
+    ~BusyCursorScope() { ScreenCursor(previous_); }
+    BusyCursorScope(const BusyCursorScope&) = delete;
+    BusyCursorScope& operator=(const BusyCursorScope&) = delete;
+
+private:
+    int previous_;
+};
+
 void ProcessPendingEvents();
 [[noreturn]] void TerminateNow();
 

@@ -16,17 +16,6 @@ namespace {
 
 constexpr int kItemHeight = 13;
 
-class BusyCursor {
-public:
-    BusyCursor() : previous_(ScreenCursorValue()) { ScreenCursor(crHourGlass); }
-    ~BusyCursor() { ScreenCursor(previous_); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    int previous_;
-};
-
 // Every row is exactly the list's item height.
 class FixedHeightDelegate : public QStyledItemDelegate {
 public:
@@ -92,7 +81,7 @@ void TFileListBox::ReadFolder()
 {
     // The folder becomes the current directory; when it is gone the change
     // fails and the current directory is searched instead.
-    BusyCursor busy;
+    BusyCursorScope busy;
     ChangeDirectory(directory_);
     FolderListing listing = ReadFolderFiles(".", mask_);
     readError_ = listing.error;

@@ -50,25 +50,6 @@ const TPictureKind* FindPictureKind(const std::string& extension)
 
 namespace {
 
-[[noreturn]] void ThrowFileError(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        throw Error("File not found");
-    case EACCES:
-    case EPERM:
-        throw Error("File access denied");
-    case ENAMETOOLONG:
-    case EILSEQ:
-        throw Error("Invalid filename");
-    default: {
-        char text[32];
-        std::snprintf(text, sizeof text, "I/O error %d", error);
-        throw Error(text);
-    }
-    }
-}
 
 // Closes the descriptor on every path out of the reader.
 struct FileDescriptor {

@@ -24,17 +24,6 @@ enum Kind { DesktopNode, HomeNode, ComputerNode, FolderNode };
 
 const char* const kComputerName = "Computer";
 
-class BusyCursor {
-public:
-    BusyCursor() : previous_(ScreenCursorValue()) { ScreenCursor(crHourGlass); }
-    ~BusyCursor() { ScreenCursor(previous_); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    int previous_;
-};
-
 std::string Bytes(const QString& localPath)
 {
     QByteArray b = QFile::encodeName(localPath);
@@ -158,7 +147,7 @@ void TShellTreeView::EnsureRead(Node* node)
 {
     if (!node || IsRead(node))
         return;
-    BusyCursor busy;
+    BusyCursorScope busy;
     node->setData(0, ReadRole, true);
     ReadChildren(node);
     if (node->childCount() == 0)
@@ -262,7 +251,7 @@ void TShellTreeView::RefreshNode(Node* node)
     QSet<QByteArray> expanded;
     CollectExpanded(node, expanded);
 
-    BusyCursor busy;
+    BusyCursorScope busy;
     setUpdatesEnabled(false);
     quiet_ = true;
     const auto children = node->takeChildren();

@@ -12,30 +12,10 @@
 
 namespace mg {
 
-std::string EraseErrorMessage(int err)
-{
-    switch (err) {
-    case ENOENT:
-        return "File not found";
-    case ENAMETOOLONG:
-    case EILSEQ:
-        return "Invalid filename";
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return "File access denied";
-    default: {
-        char text[32];
-        std::snprintf(text, sizeof text, "I/O error %d", err);
-        return text;
-    }
-    }
-}
-
 void EraseFile(const std::string& path)
 {
     if (::unlink(path.c_str()) != 0)
-        throw Error(EraseErrorMessage(errno));
+        throw Error(FileErrorMessage(errno));
 }
 
 namespace {
@@ -79,7 +59,7 @@ void TfrmMain::DeleteSelectedFiles()
             // the file system: joined to a name it would resolve against the
             // current directory and could hit a file that was not selected.
             if (path.front() != '/')
-                throw Error(EraseErrorMessage(ENOENT));
+                throw Error(FileErrorMessage(ENOENT));
             EraseFile(path);
         }
     }

@@ -145,7 +145,5 @@ extern TfrmMain* frmMain;
 // message: "File not found", "Invalid filename", "File access denied" or
 // "I/O error %d".
 void EraseFile(const std::string& path);
-// The message for an erase that failed with errno value err.
-std::string EraseErrorMessage(int err);
 
 } // namespace mg

@@ -1,6 +1,7 @@
 // Deleting the selected files: the questions, the remembered answer, what
 // stays on disk, the list afterwards and the status line.
 #include "ViewerFixture.h"
+#include "cipher/Error.h"
 
 #include <unistd.h>
 
@@ -107,7 +108,7 @@ private slots:
     {
         QFETCH(int, err);
         QFETCH(QString, message);
-        QCOMPARE(QString::fromStdString(EraseErrorMessage(err)), message);
+        QCOMPARE(QString::fromStdString(FileErrorMessage(err)), message);
     }
 
     void nameThatIsNotUtf8IsErasedByItsBytes()
