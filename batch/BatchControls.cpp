@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
 #include <new>
 
 namespace mg::batch {
@@ -45,6 +46,18 @@ void SetLabelText(QLabel* label, const QString& text)
     if (label->text() != text)
         label->setText(text);
     FitLabel(label);
+}
+
+void FitCaptions(QWidget* window, QSize designed, std::initializer_list<QWidget*> controls)
+{
+    int right = designed.width();
+    for (QWidget* control : controls) {
+        const int wanted = control->sizeHint().width();
+        if (control->width() < wanted)
+            control->resize(wanted, control->height());
+        right = std::max(right, control->x() + control->width() + 4);
+    }
+    window->setFixedSize(right, designed.height());
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,

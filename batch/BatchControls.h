@@ -4,7 +4,9 @@
 // conversions, and the report of an error that ends a button's handler.
 #include <QFont>
 #include <QString>
+#include <QSize>
 #include <exception>
+#include <initializer_list>
 #include <string>
 
 class QLabel;
@@ -25,6 +27,12 @@ void FitLabel(QLabel* label);
 // Sets a label's text only when it differs, so that a label rewritten from
 // a paint handler does not cause another paint; sizes it afterwards.
 void SetLabelText(QLabel* label, const QString& text);
+
+// Widens check boxes and radio buttons whose captions do not fit their
+// designed width in the font in use (keeping position and height), then
+// widens the window's fixed client area, never below its designed size, so
+// that they fit inside it.
+void FitCaptions(QWidget* window, QSize designed, std::initializer_list<QWidget*> controls);
 
 // A push button that is never pressed by Enter unless it has the focus.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,

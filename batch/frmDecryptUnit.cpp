@@ -74,6 +74,7 @@ TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
     connect(cmdGo, &QPushButton::clicked, this, [this] { ClickButton(mrOk, &TfrmDecrypt::cmdGoClick); });
     // The tree selected its root before the connection existed.
     ShellTreeView1Change();
+    batch::FitCaptions(this, QSize(278, 436), {cbKeepExtension, cbUseDateTime});
 }
 
 TfrmDecrypt::~TfrmDecrypt()
@@ -84,6 +85,10 @@ TfrmDecrypt::~TfrmDecrypt()
 
 int TfrmDecrypt::ShowModal()
 {
+    // The tree does not watch the file system: folders made or removed
+    // elsewhere since the last showing are read now. The selection stays.
+    ShellTreeView1->RefreshNode(ShellTreeView1->RootNode());
+    MyPaint();
     setResult(mrNone);
     return ShowModalWindow(*this);
 }
@@ -259,6 +264,7 @@ bool TfrmDecrypt::event(QEvent* event)
 void TfrmDecrypt::showEvent(QShowEvent* event)
 {
     FitLabels();
+    batch::FitCaptions(this, QSize(278, 436), {cbKeepExtension, cbUseDateTime});
     QDialog::showEvent(event);
 }
 

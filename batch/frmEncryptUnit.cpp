@@ -89,6 +89,7 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     connect(Button3, &QPushButton::clicked, this, [this] { ClickButton(mrOk, &TfrmEncrypt::Button3Click); });
     // The tree selected its root before the connection existed.
     ShellTreeView1Change();
+    batch::FitCaptions(this, QSize(380, 433), {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13});
 }
 
 TfrmEncrypt::~TfrmEncrypt()
@@ -99,6 +100,10 @@ TfrmEncrypt::~TfrmEncrypt()
 
 int TfrmEncrypt::ShowModal()
 {
+    // The tree does not watch the file system: folders made or removed
+    // elsewhere since the last showing are read now. The selection stays.
+    ShellTreeView1->RefreshNode(ShellTreeView1->RootNode());
+    MyPaint();
     setResult(mrNone);
     return ShowModalWindow(*this);
 }
@@ -288,6 +293,7 @@ bool TfrmEncrypt::event(QEvent* event)
 void TfrmEncrypt::showEvent(QShowEvent* event)
 {
     FitLabels();
+    batch::FitCaptions(this, QSize(380, 433), {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13});
     QDialog::showEvent(event);
 }
 

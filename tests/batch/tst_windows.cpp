@@ -57,8 +57,22 @@ private slots:
         TfrmDecrypt& d = *desk.decrypt;
         QCOMPARE(e.windowTitle(), QStringLiteral("Encrypt Selected Files"));
         QCOMPARE(d.windowTitle(), QStringLiteral("Decrypt Selected Files"));
-        QCOMPARE(e.size(), QSize(380, 433));
-        QCOMPARE(d.size(), QSize(278, 436));
+        // The designed client sizes; wider only when a caption would not
+        // fit in the font in use, so that no caption is cut off.
+        QCOMPARE(e.height(), 433);
+        QCOMPARE(d.height(), 436);
+        QVERIFY(e.width() >= 380 && d.width() >= 278);
+        for (QWidget* c : std::initializer_list<QWidget*>{e.cbKeepExtension, e.rbKeepExisting, e.rbTimeBased,
+                                                          e.rbRot13, d.cbKeepExtension, d.cbUseDateTime}) {
+            QVERIFY2(c->width() >= c->sizeHint().width(), qPrintable(c->objectName()));
+            QVERIFY2(c->geometry().right() < c->window()->width(), qPrintable(c->objectName()));
+        }
+        QCOMPARE(e.rbRot13->geometry().topLeft(), QPoint(232, 312));
+        QCOMPARE(d.cbUseDateTime->geometry().topLeft(), QPoint(128, 288));
+        QCOMPARE(e.Button3->geometry(), QRect(272, 400, 75, 25));
+        QCOMPARE(d.cmdGo->geometry(), QRect(192, 408, 75, 25));
+        QCOMPARE(e.ShellTreeView1->geometry(), QRect(16, 40, 201, 305));
+        QCOMPARE(d.ShellTreeView1->geometry(), QRect(8, 32, 265, 217));
         QCOMPARE(e.pos(), QPoint(216, 166));
         QCOMPARE(d.pos(), QPoint(192, 107));
         // Tool windows; only the decrypt window has a close box.
@@ -155,6 +169,37 @@ private slots:
             expected << m.arg(Q(desk.root));
         QCOMPARE(script.MessageTexts(), expected);
         QCOMPARE(desk.Names("out"), QStringList{});
+    }
+
+    // The window's tree does not watch the file system; a folder made
+    // elsewhere shows at the next showing, and the selection stays.
+    void folders_made_elsewhere_show_at_the_next_showing_data()
+    {
+        QTest::addColumn<bool>("encrypt");
+        QTest::newRow("encrypt window") << true;
+        QTest::newRow("decrypt window") << false;
+    }
+
+    void folders_made_elsewhere_show_at_the_next_showing()
+    {
+        QFETCH(bool, encrypt);
+        BatchDesk desk;
+        desk.MakeFolder("out");
+        desk.Open();
+        TShellTreeView& tree = encrypt ? *desk.encrypt->ShellTreeView1 : *desk.decrypt->ShellTreeView1;
+        QVERIFY(tree.SelectPath(desk.Path("out")));
+        desk.MakeFolder("later");
+        QDialog& w = Window(desk, encrypt);
+        bool shown = false;
+        QTimer::singleShot(0, &w, [&] {
+            QTreeWidgetItem* root = tree.RootNode();
+            for (int i = 0; i < root->childCount(); ++i)
+                shown = shown || root->child(i)->text(0) == u"later";
+            CancelButton(desk, encrypt)->click();
+        });
+        encrypt ? desk.encrypt->ShowModal() : desk.decrypt->ShowModal();
+        QVERIFY(shown);
+        QCOMPARE(tree.Path(), desk.Path("out"));
     }
 
     // With no node or a virtual folder selected in the window's tree, the
