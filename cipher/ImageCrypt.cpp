@@ -29,11 +29,23 @@ class TSourceFile {
 public:
     explicit TSourceFile(const std::string& path)
     {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking open: opening a FIFO without a writer would otherwise
+        // wait forever. Only regular files are read; a folder, FIFO, socket
+        // or device is refused before anything is read (a device such as
+        // /dev/zero would never end).
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd_ < 0) {
             error_ = errno;
             return;
         }
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+            error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+            notRegular_ = !S_ISDIR(info.st_mode);
+            Close();
+            return;
+        }
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         // A writer holding an exclusive lock makes the source unreadable;
         // file systems without locks are read unlocked.
         if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
@@ -50,6 +62,12 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     int Error() const { return error_; }
+    // Why the source could not be read, for the caller's report.
+    CipherResult Failed() const
+    {
+        return Failure(CipherFailure::CannotReadSource, error_,
+                       notRegular_ ? "not a regular file" : "");
+    }
 
     // Reads up to n bytes, retrying interrupted reads; -1 on error.
     ssize_t Read(std::uint8_t* data, std::size_t n)
@@ -91,6 +109,7 @@ public:
 private:
     int fd_ = -1;
     int error_ = 0;
+    bool notRegular_ = false;
 };
 
 // The JPEG header check on the written temporary file, read from its start.
@@ -114,7 +133,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     SetSeed(key);
     TSourceFile source(src);
     if (!source.IsOpen())
-        return Failure(CipherFailure::CannotReadSource, source.Error());
+        return source.Failed();
     std::vector<std::uint8_t> buffer;
     try {
         buffer.resize(kChunkBytes);
@@ -128,7 +147,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     for (;;) {
         const ssize_t got = source.Read(buffer.data(), buffer.size());
         if (got < 0)
-            return Failure(CipherFailure::CannotReadSource, source.Error());
+            return source.Failed();
         if (got == 0)
             break;
         ApplyKeystream(buffer.data(), static_cast<std::size_t>(got));
@@ -179,7 +198,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
         }
         if (!read) {
             LastEncrypted->clear();
-            return Failure(CipherFailure::CannotReadSource, source.Error());
+            return source.Failed();
         }
     }
     std::vector<std::uint8_t> plain(*LastEncrypted);

@@ -137,6 +137,18 @@ std::string PassphraseBytes(std::string_view utf8)
     return out;
 }
 
+std::size_t PassphraseFieldLength(std::string_view utf8)
+{
+    std::size_t units = 0;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const auto cp = NextCodePoint(utf8, pos);
+        if (!cp)
+            return utf8.size();
+        units += *cp > 0xFFFF ? 2 : 1;
+    }
+    return units;
+}
+
 KeyFromText KeyForText(std::string_view bytes)
 {
     if (const auto value = ParseIntegerText(bytes))

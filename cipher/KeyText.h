@@ -19,6 +19,14 @@ std::optional<std::int32_t> ParseIntegerText(std::string_view text);
 // UTF-8 is malformed) the whole text keeps its UTF-8 bytes.
 std::string PassphraseBytes(std::string_view utf8);
 
+// The passphrase field holds at most this many characters.
+inline constexpr std::size_t kPassphraseMaxLength = 255;
+
+// The length of a UTF-8 text as the passphrase field counts it: UTF-16 code
+// units (a character beyond U+FFFF counts twice); malformed UTF-8 counts one
+// per byte, as it stands for single-byte characters.
+std::size_t PassphraseFieldLength(std::string_view utf8);
+
 struct KeyFromText {
     std::int32_t key = 0;
     bool isInteger = false;

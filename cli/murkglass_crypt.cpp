@@ -103,6 +103,14 @@ std::optional<std::string> ObtainPassphrase(const Arguments& args, bool confirm,
         code = Report(kUsage, "an empty passphrase is refused");
         return std::nullopt;
     }
+    // The viewer's field takes no more, so a longer passphrase would make
+    // files that the viewer cannot open with the same text.
+    if (mg::PassphraseFieldLength(*text) > mg::kPassphraseMaxLength) {
+        code = Report(kUsage, "a passphrase longer than " +
+                                  std::to_string(mg::kPassphraseMaxLength) +
+                                  " characters is refused");
+        return std::nullopt;
+    }
     return text;
 }
 

@@ -6,6 +6,7 @@
 #include "TestJpeg.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -65,6 +66,8 @@ void TestCryptCli::keyFromStandardInput_data()
     QTest::newRow("passphrase line") << QByteArray("abc\n") << 5196;
     QTest::newRow("CR LF line end is not part of it") << QByteArray("abc\r\nignored\n") << 5196;
     QTest::newRow("last line without line end") << QByteArray("ABC") << 3232;
+    QTest::newRow("255 characters, the field's limit, are taken")
+        << QByteArray(255, '\xff').replace('\xff', "\xc3\xbf") + '\n' << 306689368;
     QTest::newRow("integer text is the key") << QByteArray("  -42\n") << -42;
     QTest::newRow("hex text is the key") << QByteArray("$FFFFFFFF\n") << -1;
     QTest::newRow("accented letter uses its Windows-1252 byte")
@@ -120,6 +123,9 @@ void TestCryptCli::failures_data()
         << "not a JPEG picture after decryption: wrong passphrase or not an encrypted JPEG";
     QTest::newRow("empty passphrase refused") << QStringList{"encrypt", "@/plain", "@/out"}
                                               << QByteArray("\n") << 2 << "empty passphrase";
+    QTest::newRow("passphrase longer than the viewer's field refused")
+        << QStringList{"encrypt", "@/plain", "@/out"} << QByteArray(256, 'p') + '\n' << 2
+        << "longer than 255 characters";
     QTest::newRow("no input at all refused") << QStringList{"key"} << QByteArray() << 2
                                              << "empty passphrase";
     QTest::newRow("missing passphrase file")
@@ -133,6 +139,15 @@ void TestCryptCli::failures_data()
                                      << "unknown command";
     QTest::newRow("destination missing") << QStringList{"encrypt", "@/plain"} << QByteArray("pw\n")
                                          << 2 << "needs SOURCE and DEST";
+    QTest::newRow("source is a folder")
+        << QStringList{"encrypt", "@/folder", "@/out"} << QByteArray("pw\n") << 1
+        << "cannot read \"@/folder\": Is a directory";
+    QTest::newRow("source is a FIFO: refused, no hang")
+        << QStringList{"decrypt", "@/fifo", "@/out"} << QByteArray("pw\n") << 1
+        << "cannot read \"@/fifo\": not a regular file";
+    QTest::newRow("destination is a folder")
+        << QStringList{"encrypt", "@/plain", "@/folder"} << QByteArray("pw\n") << 1
+        << "cannot write \"@/folder\": Is a directory";
     QTest::newRow("passphrase option on the command line is unknown")
         << QStringList{"encrypt", "@/plain", "@/out", "--passphrase", "pw"} << QByteArray() << 2
         << "unknown option";
@@ -145,6 +160,8 @@ void TestCryptCli::failures()
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     mg::test::WriteFile(Path("plain").toStdString(), {'n', 'o', 't', ' ', 'j', 'p', 'g'});
+    QVERIFY(QDir(dir_->path()).mkdir("folder"));
+    QCOMPARE(::mkfifo(Path("fifo").toLocal8Bit().constData(), 0600), 0);
     for (QString& arg : args)
         arg.replace("@", dir_->path());
     message.replace("@", dir_->path());
@@ -153,6 +170,9 @@ void TestCryptCli::failures()
     QCOMPARE(run.err.count('\n'), 1);
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
     QVERIFY(!QFile::exists(Path("out")));
+    // Nothing else appeared either: no temporary file is left behind.
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList({"fifo", "folder", "plain"}));
 }
 
 void TestCryptCli::helpPrintsUsage()

@@ -8,6 +8,7 @@
 #include <QtTest>
 #include <cerrno>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(Bytes)
@@ -58,6 +59,8 @@ private slots:
     void decryptEdgeCases_data();
     void decryptEdgeCases();
     void lastEncryptedFollowsEachRead();
+    void sourceNotARegularFile_data();
+    void sourceNotARegularFile();
     void writeFailureKeepsDestination_data();
     void writeFailureKeepsDestination();
     void missingFolderIsWriteFailure();
@@ -116,6 +119,8 @@ void TestImageCrypt::seedAdvancesOneStepPerByte()
     mg::test::WriteFile(Path("empty"), {});
     QVERIFY(crypt_.EncryptFile(Path("empty"), Path("e2"), 31));
     QCOMPARE(mg::Seed(), 31u);
+    QVERIFY(QFileInfo(QString::fromStdString(Path("e2"))).isFile());
+    QCOMPARE(QFileInfo(QString::fromStdString(Path("e2"))).size(), 0);
     const Bytes jpeg = mg::test::MakeJpeg(8, 8);
     mg::test::WriteFile(Path("enc"), Xored(jpeg, 5));
     mg::SetSeed(999);
@@ -161,10 +166,17 @@ void TestImageCrypt::decryptEdgeCases()
         mg::test::WriteFile(Path("src"), encrypted);
     const std::string dst = intoSource ? Path("src") : Path("dst");
 
+    // Every call starts from its key and takes one step per byte it read:
+    // none when the source cannot be read.
+    const std::uint32_t seedAfter = mg::SeedAfter(std::uint32_t(decryptKey), sourceExists ? plain.size() : 0);
+    mg::SetSeed(12345);
     const mg::CipherResult result = crypt_.DecryptFileEx(Path("src"), dst, decryptKey);
     QCOMPARE(bool(result), accepted);
-    if (accepted)
+    QCOMPARE(mg::Seed(), seedAfter);
+    if (accepted) {
+        QVERIFY(QFileInfo(QString::fromStdString(dst)).isFile());
         QVERIFY(mg::test::ReadFile(dst) == plain);
+    }
     else if (intoSource)
         QVERIFY(mg::test::ReadFile(dst) == encrypted);
     else
@@ -180,11 +192,53 @@ void TestImageCrypt::decryptEdgeCases()
         mg::test::WriteFile(Path("src"), encrypted);
     auto slot = std::make_unique<mg::TJPEGImage>();
     const mg::TJPEGImage* before = slot.get();
+    mg::SetSeed(12345);
     QCOMPARE(crypt_.DecryptImage(Path("src"), slot, decryptKey), accepted);
+    QCOMPARE(mg::Seed(), seedAfter);
     if (!sourceExists)
         QCOMPARE(slot.get(), before);
     if (accepted)
         QCOMPARE(slot->Width(), width);
+    // No temporary file is left behind, whatever the outcome.
+    for (const QString& name : Entries())
+        QVERIFY2(!name.startsWith('.'), qPrintable(name));
+}
+
+void TestImageCrypt::sourceNotARegularFile_data()
+{
+    QTest::addColumn<bool>("fifo");
+    QTest::addColumn<int>("expectedErrno");
+    QTest::newRow("folder as source is refused") << false << EISDIR;
+    // Opening a FIFO without a writer used to wait forever.
+    QTest::newRow("FIFO without a writer is refused at once") << true << EINVAL;
+}
+
+void TestImageCrypt::sourceNotARegularFile()
+{
+    QFETCH(bool, fifo);
+    QFETCH(int, expectedErrno);
+    const std::string src = Path("special");
+    if (fifo)
+        QCOMPARE(::mkfifo(src.c_str(), 0600), 0);
+    else
+        QVERIFY(QDir(dir_->path()).mkdir("special"));
+    QElapsedTimer timer;
+    timer.start();
+    mg::SetSeed(777);
+    const mg::CipherResult enc = crypt_.EncryptFileEx(src, Path("out"), 41);
+    QCOMPARE(enc.failure, mg::CipherFailure::CannotReadSource);
+    QCOMPARE(enc.error, expectedErrno);
+    QCOMPARE(mg::Seed(), 41u);
+    QCOMPARE(crypt_.DecryptFileEx(src, Path("out"), 42).failure, mg::CipherFailure::CannotReadSource);
+    QCOMPARE(mg::Seed(), 42u);
+    auto slot = std::make_unique<mg::TJPEGImage>();
+    const mg::TJPEGImage* before = slot.get();
+    QVERIFY(!crypt_.DecryptImage(src, slot, 43));
+    QCOMPARE(slot.get(), before);
+    QVERIFY(crypt_.LastEncrypted && crypt_.LastEncrypted->empty());
+    QCOMPARE(mg::Seed(), 43u);
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(Entries(), fifo ? QStringList({"special"}) : QStringList());
 }
 
 void TestImageCrypt::lastEncryptedFollowsEachRead()
@@ -249,7 +303,9 @@ void TestImageCrypt::missingFolderIsWriteFailure()
     const mg::CipherResult result = crypt_.EncryptFileEx(Path("src"), Path("no/dst"), 9);
     QCOMPARE(result.failure, mg::CipherFailure::CannotWriteDestination);
     QCOMPARE(result.error, ENOENT);
+    mg::SetSeed(1);
     QVERIFY(!crypt_.EncryptFile(Path("missing"), Path("dst"), 9));
+    QCOMPARE(mg::Seed(), 9u); // nothing was processed
     QCOMPARE(Entries(), QStringList({"src"}));
 }
 

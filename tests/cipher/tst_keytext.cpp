@@ -12,6 +12,8 @@ private slots:
     void passphraseBytes_data();
     void passphraseBytes();
     void keyForText();
+    void fieldLength_data();
+    void fieldLength();
 };
 
 void TestKeyText::integerText_data()
@@ -99,6 +101,25 @@ void TestKeyText::keyForText()
     QCOMPARE(phrase.key, mg::PassphraseKey("12 "));
     QCOMPARE(mg::KeyForText("   ").key, mg::PassphraseKey("   "));
     QCOMPARE(mg::KeyForText("abc").key, 5196);
+}
+
+void TestKeyText::fieldLength_data()
+{
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::addColumn<int>("length");
+    QTest::newRow("ASCII counts bytes") << QByteArray("abc") << 3;
+    QTest::newRow("two-byte letter counts once") << QByteArray("caf\xc3\xa9") << 4;
+    QTest::newRow("euro sign counts once") << QByteArray("\xe2\x82\xac") << 1;
+    QTest::newRow("character beyond U+FFFF counts twice") << QByteArray("\xf0\x9f\x98\x80") << 2;
+    QTest::newRow("malformed UTF-8 counts bytes") << QByteArray("a\xe9\xe9z") << 4;
+}
+
+void TestKeyText::fieldLength()
+{
+    QFETCH(QByteArray, utf8);
+    QFETCH(int, length);
+    QCOMPARE(mg::PassphraseFieldLength(std::string_view(utf8.constData(), utf8.size())),
+             std::size_t(length));
 }
 
 QTEST_APPLESS_MAIN(TestKeyText)
