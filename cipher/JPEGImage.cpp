@@ -1,6 +1,7 @@
 #include "cipher/JPEGImage.h"
 
 #include "cipher/Error.h"
+#include "cipher/SafeFile.h"
 
 #include <algorithm>
 #include <array>
@@ -366,54 +367,26 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
 
 private:
     int fd_;
 };
 
-// Removes the temporary file unless the write was committed.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile()
-    {
-        if (!committed_)
-            ::unlink(path_.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-    void commit() { committed_ = true; }
-
-private:
-    std::string path_;
-    bool committed_ = false;
-};
-
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
 void TJPEGImage::LoadFromFile(const std::string& path)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking open, so a FIFO without a writer cannot hang the caller;
+    // only regular files and folders (whose read fails) get further.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         ThrowFileError(errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         ThrowFileError(errno);
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        ThrowFileError(EINVAL);
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     std::vector<std::uint8_t> bytes;
     if (S_ISREG(st.st_mode) && st.st_size > 0)
         bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -440,41 +413,8 @@ void TJPEGImage::SaveToFile(const std::string& path) const
 {
     // Temporary file beside the destination, flushed and renamed over it, so
     // a failure leaves an existing file unchanged and no partial file behind.
-    struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    const mode_t mode = exists ? (existing.st_mode & 07777) : 0666;
-    std::string tmpl = path + ".XXXXXX";
-    Fd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        ThrowFileError(errno);
-    TempFile temp(tmpl);
-    // mkostemp creates 0600; give the file the destination's mode (or the
-    // usual 0666 less the umask for a new file).
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd.get(), exists ? mode : (mode & ~mask));
-    const std::uint8_t* p = d_->bytes.data();
-    std::size_t left = d_->bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd.get(), p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowFileError(errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd.get()) != 0)
-        ThrowFileError(errno);
-    if (::close(fd.release()) != 0)
-        ThrowFileError(errno);
-    if (::rename(temp.path().c_str(), path.c_str()) != 0)
-        ThrowFileError(errno);
-    temp.commit();
-    Fd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0)
-        ::fsync(folder.get());
+    if (const int error = WriteFileSafely(path, d_->bytes.data(), d_->bytes.size()))
+        ThrowFileError(error);
 }
 
 bool TJPEGImage::Empty() const { return d_->bytes.empty(); }

@@ -15,6 +15,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(Bytes)
@@ -470,25 +471,29 @@ void TestJpegImage::saveWritesStoredBytes_data()
     for (int i = 0; i < 300; ++i)
         trailing.push_back(static_cast<std::uint8_t>(i * 7));
     const Bytes jpeg = mg::test::MakeJpeg(33, 17, false, true);
-    QTest::newRow("bytes after the end-of-image marker kept") << trailing << false;
-    QTest::newRow("replaces an existing file") << jpeg << true;
-    QTest::newRow("damaged scan data written unchanged") << Cut(jpeg, MarkerAt(jpeg, 0xDA) + 30) << false;
-    QTest::newRow("empty picture gives an empty file") << Bytes{} << true;
+    QTest::addColumn<QString>("name");
+    QTest::newRow("bytes after the end-of-image marker kept") << trailing << false << "out.jpg";
+    QTest::newRow("replaces an existing file") << jpeg << true << "out.jpg";
+    QTest::newRow("damaged scan data written unchanged") << Cut(jpeg, MarkerAt(jpeg, 0xDA) + 30) << false << "out.jpg";
+    QTest::newRow("empty picture gives an empty file") << Bytes{} << true << "out.jpg";
+    // The temporary name must stay within the file system's name limit.
+    QTest::newRow("name at the file system's length limit") << jpeg << true << QString(251, 'n') + ".jpg";
 }
 
 void TestJpegImage::saveWritesStoredBytes()
 {
     QFETCH(Bytes, bytes);
     QFETCH(bool, existing);
+    QFETCH(QString, name);
     QTemporaryDir dir;
-    const std::string path = dir.filePath("out.jpg").toStdString();
+    const std::string path = dir.filePath(name).toStdString();
     if (existing)
         mg::test::WriteFile(path, Bytes(5000, 0xAB));
     mg::TJPEGImage image;
     image.LoadFromBytes(bytes);
     image.SaveToFile(path);
     QVERIFY(mg::test::ReadFile(path) == bytes);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.jpg"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
 }
 
 void TestJpegImage::saveFailureLeavesNothing()
@@ -510,6 +515,7 @@ void TestJpegImage::loadFromFileErrors_data()
     QTest::newRow("file that is not a JPEG") << "text.jpg" << QStringLiteral("JPEG error #%1").arg(JERR_NO_SOI);
     QTest::newRow("file name too long") << QString(300, 'a') << "Invalid filename";
     QTest::newRow("path through a file") << "good.jpg/inner.jpg" << "I/O error 20";
+    QTest::newRow("FIFO without a writer is refused, no hang") << "fifo.jpg" << "I/O error 22";
     QTest::newRow("empty file gives an empty picture") << "empty.jpg" << QString();
     QTest::newRow("good file") << "good.jpg" << QString();
 }
@@ -524,6 +530,7 @@ void TestJpegImage::loadFromFileErrors()
     const Bytes good = mg::test::MakeJpeg(30, 10);
     mg::test::WriteFile(dir.filePath("good.jpg").toStdString(), good);
     mg::test::WriteFile(dir.filePath("empty.jpg").toStdString(), Bytes{});
+    QCOMPARE(::mkfifo(dir.filePath("fifo.jpg").toLocal8Bit().constData(), 0600), 0);
     mg::TJPEGImage image;
     QCOMPARE(Message([&] { image.LoadFromFile(dir.filePath(name).toStdString()); }), message);
     if (name == "empty.jpg")
