@@ -107,8 +107,9 @@ QString WithoutAccessMarks(const char* caption)
     return QString::fromLatin1(caption).remove(u'&');
 }
 
-// A modal dialog whose Escape key gives its own code and whose close box
-// (or the system's close command) gives 2.
+// A modal dialog whose Escape key gives its own code (nothing happens when
+// the code is 0: the set has no cancel button) and whose close box (or the
+// system's close command) gives 2.
 class AnswerDialog : public QDialog {
 public:
     AnswerDialog(QWidget* parent, const QString& caption)
@@ -126,7 +127,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override
     {
         if (event->key() == Qt::Key_Escape) {
-            done(escapeResult);
+            if (escapeResult != mrNone)
+                done(escapeResult);
             return;
         }
         QDialog::keyPressEvent(event);
@@ -205,7 +207,7 @@ DialogAnswer ShowMessageWindow(const DialogRequest& request)
     row->addStretch();
     QPushButton* defaultButton = nullptr;
     int defaultRank = 0; // 3 OK, 2 Yes, 1 Retry
-    bool hasCancel = false, hasNo = false;
+    bool hasCancel = false, hasNo = false, hasOk = false;
     for (const ButtonSpec& spec : kButtons) {
         if (!(request.buttons & spec.bit))
             continue;
@@ -220,10 +222,13 @@ DialogAnswer ShowMessageWindow(const DialogRequest& request)
             defaultRank = rank, defaultButton = button;
         hasCancel = hasCancel || spec.bit == Btn::Cancel;
         hasNo = hasNo || spec.bit == Btn::No;
+        hasOk = hasOk || spec.bit == Btn::OK;
     }
     row->addStretch();
     grid->addLayout(row, 1, 0, 1, 2);
-    dialog->escapeResult = hasCancel ? mrCancel : hasNo ? mrNo : mrOk;
+    // The cancel button is Cancel, else No, else OK; a set with none of them
+    // has no cancel button and Escape presses nothing.
+    dialog->escapeResult = hasCancel ? mrCancel : hasNo ? mrNo : hasOk ? mrOk : mrNone;
     if (defaultButton) {
         defaultButton->setDefault(true);
         defaultButton->setFocus();

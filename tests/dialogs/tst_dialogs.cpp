@@ -53,7 +53,8 @@ QList<QPushButton*> ButtonRow(QWidget* dialog)
 }
 
 // Ends the dialog as the action says: "enter", "escape", "close",
-// "focus<n>+enter" (Enter on button n after moving the focus there) or
+// "focus<n>+enter" (Enter on button n after moving the focus there),
+// "escape+enter" (Enter only if Escape left the dialog open) or
 // "click<n>+escape".
 void Finish(QWidget* dialog, const QString& action)
 {
@@ -67,6 +68,10 @@ void Finish(QWidget* dialog, const QString& action)
         QPushButton* button = ButtonRow(dialog).at(action.mid(5, 1).toInt());
         button->setFocus();
         QTest::keyClick(button, Qt::Key_Return);
+    } else if (action == u"escape+enter") {
+        QTest::keyClick(KeyTarget(dialog), Qt::Key_Escape);
+        if (QApplication::activeModalWidget() == dialog)
+            QTest::keyClick(KeyTarget(dialog), Qt::Key_Return);
     } else if (action.startsWith(u"click")) {
         ButtonRow(dialog).at(action.mid(5, 1).toInt())->click();
         if (QApplication::activeModalWidget() == dialog)
@@ -144,6 +149,8 @@ void DialogsTest::messageDialogCodes_data()
     QTest::newRow("Enter on focused Cancel presses Cancel") << 12 << "focus1+enter" << 2;
     QTest::newRow("Retry is the default without OK and Yes") << (16 | 32 | 64) << "enter" << 4;
     QTest::newRow("Help leaves the dialog open") << (4 | 1024) << "click1+escape" << 1;
+    QTest::newRow("Escape without Cancel, No or OK answers OK")
+        << (16 | 32 | 64) << "escape+enter" << 4;
 }
 
 void DialogsTest::messageDialogCodes()
