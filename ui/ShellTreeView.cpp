@@ -46,8 +46,11 @@ std::string PathOf(const QTreeWidgetItem* node)
     return std::string(b.constData(), static_cast<std::size_t>(b.size()));
 }
 
-// The identity of a node: its kind for the named nodes, its path for every
-// other folder, so "Home" and the same folder reached through "/" differ.
+// The identity of a node: its kind for the named nodes; for every other
+// folder its path within the branch of the nearest named node above it. So
+// "Home", the desktop and "Computer" never share a node even where they lead
+// to the same folder (~/Desktop/x is below the root, below "Home" and below
+// "/"), and a refresh re-selects the node in the branch it was in.
 QByteArray KeyOf(const QTreeWidgetItem* node)
 {
     QByteArray path = node->data(0, PathRole).toByteArray();
@@ -57,7 +60,10 @@ QByteArray KeyOf(const QTreeWidgetItem* node)
     case ComputerNode: return "computer:";
     case FolderNode: break;
     }
-    return path;
+    const QTreeWidgetItem* branch = node->parent();
+    while (branch && KindOf(branch) == FolderNode)
+        branch = branch->parent();
+    return (branch ? KeyOf(branch) : QByteArray()) + '>' + path;
 }
 
 QIcon FolderIcon(const QStyle* style)
@@ -360,6 +366,21 @@ bool TShellTreeView::SelectPath(const std::string& wanted)
     setCurrentItem(node);
     scrollToItem(node);
     return true;
+}
+
+// There is always one selected node once the user has picked one: Ctrl+click
+// and Ctrl+Space, which would deselect the current node in a Qt tree, select
+// it instead, and a click beside the nodes changes nothing. So the current
+// path always names the node shown selected.
+QItemSelectionModel::SelectionFlags TShellTreeView::selectionCommand(const QModelIndex& index,
+                                                                    const QEvent* event) const
+{
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags flags = QTreeWidget::selectionCommand(index, event);
+    if (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return flags;
 }
 
 // A right click selects the node under the mouse, as a left click does.

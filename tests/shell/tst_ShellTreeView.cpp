@@ -195,6 +195,69 @@ private slots:
         QCOMPARE(changed.count(), 1);
     }
 
+    // The user cannot leave the tree without a selected node: the current
+    // path always names the node shown selected.
+    void userCannotDeselect_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::newRow("ctrl click deselected the node but kept its path") << "ctrl click";
+        QTest::newRow("ctrl space deselected the node but kept its path") << "ctrl space";
+        QTest::newRow("click beside the nodes cleared the selection") << "click beside";
+    }
+    void userCannotDeselect()
+    {
+        QFETCH(QString, gesture);
+        tree_->resize(300, 400);
+        tree_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(tree_.get()));
+        Node* alpha = Child(tree_->RootNode(), "Alpha");
+        QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, tree_->visualItemRect(alpha).center());
+        QCOMPARE(tree_->selectedItems(), QList<QTreeWidgetItem*>{alpha});
+        QSignalSpy changed(tree_.get(), &mg::TShellTreeView::changed);
+        if (gesture == "ctrl click")
+            QTest::mouseClick(tree_->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              tree_->visualItemRect(alpha).center());
+        else if (gesture == "ctrl space")
+            QTest::keyClick(tree_.get(), Qt::Key_Space, Qt::ControlModifier);
+        else
+            QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, QPoint(150, 395));
+        QCOMPARE(tree_->selectedItems(), QList<QTreeWidgetItem*>{alpha});
+        QCOMPARE(tree_->Path(), root_ + "/Alpha");
+        QCOMPARE(changed.count(), 0);
+    }
+
+    // The same folder can have a node below the desktop and one below
+    // "Computer"; a refresh selects again the node the user had selected.
+    void refreshKeepsTheSelectedBranch_data()
+    {
+        QTest::addColumn<bool>("viaComputer");
+        QTest::newRow("desktop's folder reselected below Computer") << false;
+        QTest::newRow("Computer's folder reselected below the desktop") << true;
+    }
+    void refreshKeepsTheSelectedBranch()
+    {
+        QFETCH(bool, viaComputer);
+        Node* node = Child(tree_->RootNode(), "Computer");
+        tree_->expandItem(node);
+        node = Child(node, "/");
+        for (const QString& part : QString::fromStdString(root_ + "/Alpha").split('/', Qt::SkipEmptyParts)) {
+            tree_->expandItem(node);
+            node = Child(node, part);
+            if (!node)
+                QSKIP("the temporary folder lies below a hidden folder");
+        }
+        Node* desktopAlpha = Child(tree_->RootNode(), "Alpha");
+        tree_->setCurrentItem(viaComputer ? node : desktopAlpha);
+        tree_->RefreshNode(tree_->RootNode());
+        Node* selected = tree_->currentItem();
+        QVERIFY(selected);
+        QCOMPARE(tree_->Path(), root_ + "/Alpha");
+        Node* top = selected;
+        while (top->parent() && top->parent() != tree_->RootNode())
+            top = top->parent();
+        QCOMPARE(top->text(0), viaComputer ? QString("Computer") : QString("Alpha"));
+    }
+
     // RefreshNode: each row makes a change on disk and/or in the tree, then
     // refreshes the root.
     void refresh_data()
