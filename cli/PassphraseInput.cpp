@@ -84,9 +84,11 @@ std::optional<std::string> ReadPassphraseLine(const char* prompt)
 {
     if (!InputIsTerminal())
         return ReadFirstLine(stdin);
+    // Echo goes off before the prompt appears: turning it off discards
+    // pending input, so anything typed after the prompt must come later.
+    TEchoOff quiet;
     std::fputs(prompt, stderr);
     std::fflush(stderr);
-    TEchoOff quiet;
     return ReadFirstLine(stdin);
 }
 

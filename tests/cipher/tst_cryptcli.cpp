@@ -6,7 +6,11 @@
 #include "TestJpeg.h"
 
 #include <QtTest>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +51,8 @@ private slots:
     void failures_data();
     void failures();
     void helpPrintsUsage();
+    void passphraseFromTerminal_data();
+    void passphraseFromTerminal();
 
 private:
     QString Path(const char* name) const { return dir_->filePath(name); }
@@ -181,6 +187,79 @@ void TestCryptCli::helpPrintsUsage()
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.startsWith("Usage: murkglass-crypt"));
     QVERIFY(run.err.isEmpty());
+}
+
+void TestCryptCli::passphraseFromTerminal_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("prompts");
+    QTest::newRow("encrypt asks twice and takes a matching pair")
+        << "encrypt" << QByteArrayList{"secret", "secret"} << 0 << 2;
+    QTest::newRow("encrypt refuses a confirmation that differs")
+        << "encrypt" << QByteArrayList{"secret", "Secret"} << 2 << 2;
+    QTest::newRow("decrypt asks once") << "decrypt" << QByteArrayList{"secret"} << 1 << 1;
+}
+
+void TestCryptCli::passphraseFromTerminal()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArrayList, lines);
+    QFETCH(int, exitCode);
+    QFETCH(int, prompts);
+    const std::vector<std::uint8_t> plain = {'n', 'o', 't', ' ', 'j', 'p', 'g'};
+    mg::test::WriteFile(Path("plain").toStdString(), plain);
+
+    // Standard input is a pseudo-terminal whose other side the test types on.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0);
+    QCOMPARE(::grantpt(master), 0);
+    QCOMPARE(::unlockpt(master), 0);
+    const QByteArray slave = ::ptsname(master);
+    QProcess process;
+    process.setChildProcessModifier([slave] {
+        const int fd = ::open(slave.constData(), O_RDWR);
+        if (fd >= 0)
+            ::dup2(fd, STDIN_FILENO);
+    });
+    process.setReadChannel(QProcess::StandardError);
+    process.start(QStringLiteral(MURKGLASS_CRYPT_PATH), {command, Path("plain"), Path("out")});
+    QByteArray err;
+    const QByteArrayList promptTexts = {"Passphrase: ", "Confirm passphrase: "};
+    for (int i = 0; i < lines.size(); ++i) {
+        // Type only once the prompt is on show, as a person would.
+        QElapsedTimer wait;
+        wait.start();
+        while (!err.endsWith(promptTexts[i]) && wait.elapsed() < 10000) {
+            process.waitForReadyRead(100);
+            err += process.readAllStandardError();
+        }
+        QVERIFY2(err.endsWith(promptTexts[i]), err.constData());
+        const QByteArray line = lines[i] + '\n';
+        QCOMPARE(::write(master, line.constData(), std::size_t(line.size())), ssize_t(line.size()));
+    }
+    QVERIFY(process.waitForFinished(10000));
+    err += process.readAllStandardError();
+    QCOMPARE(process.exitCode(), exitCode);
+    QCOMPARE(err.count("assphrase: "), qsizetype(prompts));
+
+    // Nothing typed was echoed, and echo is back on afterwards.
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    QByteArray echoed;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+        echoed.append(buffer, n);
+    QVERIFY2(!echoed.contains("ecret"), echoed.constData());
+    termios settings {};
+    QCOMPARE(::tcgetattr(master, &settings), 0);
+    QVERIFY(settings.c_lflag & ECHO);
+    ::close(master);
+
+    if (exitCode == 0)
+        QVERIFY(mg::test::ReadFile(Path("out").toStdString()) == Xored(plain, mg::PassphraseKey("secret")));
+    else
+        QVERIFY(!QFile::exists(Path("out")));
 }
 
 QTEST_APPLESS_MAIN(TestCryptCli)
