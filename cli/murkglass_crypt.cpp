@@ -29,6 +29,7 @@ const char kUsageText[] =
     "The passphrase is the first line of FILE, else it is read from the terminal\n"
     "without echo (twice for encrypt), else the first line of standard input.\n"
     "A text that reads as an integer is the key itself. DEST may be SOURCE.\n"
+    "Names after \"--\" may begin with \"-\".\n"
     "Exit status: 0 success, 1 the operation failed, 2 usage error.\n";
 
 struct Arguments {
@@ -54,9 +55,14 @@ int UsageError(const std::string& text)
 std::optional<Arguments> Parse(int argc, char** argv)
 {
     Arguments args;
+    bool optionsEnded = false; // after "--" every argument is a name
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        if (optionsEnded) {
+            (args.command.empty() ? args.command : args.operands.emplace_back()) = arg;
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
             args.help = true;
         } else if (arg == "--passphrase-file") {
             if (i + 1 == argc) {

@@ -154,6 +154,9 @@ void TestCryptCli::failures_data()
     QTest::newRow("destination is a folder")
         << QStringList{"encrypt", "@/plain", "@/folder"} << QByteArray("pw\n") << 1
         << "cannot write \"@/folder\": Is a directory";
+    QTest::newRow("source after -- that begins with a dash")
+        << QStringList{"encrypt", "--", "-missing", "@/out"} << QByteArray("pw\n") << 1
+        << "cannot read \"-missing\"";
     QTest::newRow("passphrase option on the command line is unknown")
         << QStringList{"encrypt", "@/plain", "@/out", "--passphrase", "pw"} << QByteArray() << 2
         << "unknown option";
