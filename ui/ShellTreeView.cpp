@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSet>
 #include <QStandardPaths>
@@ -381,6 +382,21 @@ QItemSelectionModel::SelectionFlags TShellTreeView::selectionCommand(const QMode
     if (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
         return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
     return flags;
+}
+
+// "*" would expand every level below the node at once, reading the whole
+// subtree (all of "/", or for ever through a link back to an ancestor); here
+// it expands the node one level, as "+" does, so folders are still read one
+// node at a time.
+void TShellTreeView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Asterisk) {
+        if (Node* node = currentItem())
+            node->setExpanded(true);
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 // A right click selects the node under the mouse, as a left click does.

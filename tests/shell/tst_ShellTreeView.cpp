@@ -195,6 +195,28 @@ private slots:
         QCOMPARE(changed.count(), 1);
     }
 
+    // Expanding by key reads one level: "*" must not read the whole subtree
+    // (through "loop/back" it would never end).
+    void expandKeysReadOneLevel_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("plus read below one level") << int(Qt::Key_Plus);
+        QTest::newRow("asterisk read every level below") << int(Qt::Key_Asterisk);
+    }
+    void expandKeysReadOneLevel()
+    {
+        QFETCH(int, key);
+        tree_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(tree_.get()));
+        Node* alpha = Child(tree_->RootNode(), "Alpha");
+        tree_->setCurrentItem(alpha);
+        QTest::keyClick(tree_.get(), Qt::Key(key));
+        QVERIFY(alpha->isExpanded());
+        QCOMPARE(Texts(alpha), QStringList{"beta"});
+        QVERIFY(!mg::TShellTreeView::IsRead(alpha->child(0)));
+        QVERIFY(!alpha->child(0)->isExpanded());
+    }
+
     // The user cannot leave the tree without a selected node: the current
     // path always names the node shown selected.
     void userCannotDeselect_data()
