@@ -142,7 +142,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     }
     TSafeWriter writer(dst);
     if (!writer.Open())
-        return Failure(CipherFailure::CannotWriteDestination, writer.Error());
+        return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
     std::uint64_t total = 0;
     for (;;) {
         const ssize_t got = source.Read(buffer.data(), buffer.size());
@@ -152,7 +152,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
             break;
         ApplyKeystream(buffer.data(), static_cast<std::size_t>(got));
         if (!writer.Write(buffer.data(), static_cast<std::size_t>(got)))
-            return Failure(CipherFailure::CannotWriteDestination, writer.Error());
+            return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
         total += static_cast<std::uint64_t>(got);
     }
     source.Close();
@@ -162,7 +162,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
             return check;
     }
     if (!writer.Commit())
-        return Failure(CipherFailure::CannotWriteDestination, writer.Error());
+        return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
     return {};
 }
 

@@ -90,6 +90,8 @@ void TSafeWriter::Discard()
 
 std::string TSafeWriter::ErrorText() const
 {
+    if (notRegular_)
+        return "not a regular file";
     return error_ == 0 ? std::string() : std::string(std::strerror(error_));
 }
 
@@ -97,6 +99,24 @@ bool TSafeWriter::Open()
 {
     if (g_faults.createFailsWith != 0)
         return Fail(g_faults.createFailsWith);
+    // An existing destination must be a regular file (a link to one is
+    // written through, so the link stays a link). Anything else, such as a
+    // device, FIFO or /dev/stdout, is refused before any file is created.
+    struct stat existing {};
+    const bool exists = ::stat(destination_.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        return Fail(EISDIR);
+    if (exists && !S_ISREG(existing.st_mode)) {
+        notRegular_ = true;
+        return Fail(EINVAL);
+    }
+    struct stat link {};
+    if (exists && ::lstat(destination_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* target = ::realpath(destination_.c_str(), nullptr)) {
+            destination_ = target;
+            std::free(target);
+        }
+    }
     const auto [folder, name] = SplitPath(destination_);
     if (name.empty())
         return Fail(EISDIR);
@@ -108,10 +128,6 @@ bool TSafeWriter::Open()
     if (fd_ < 0)
         return Fail(errno);
     tempPath_ = buffer.data();
-    struct stat existing {};
-    const bool exists = ::stat(destination_.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        return Fail(EISDIR);
     const mode_t mode = exists ? (existing.st_mode & 07777) : DefaultMode();
     if (::fchmod(fd_, mode) != 0)
         return Fail(errno);

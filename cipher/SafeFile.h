@@ -16,7 +16,9 @@ public:
     TSafeWriter& operator=(const TSafeWriter&) = delete;
 
     // Creates the temporary file beside the destination (exclusive create),
-    // with the destination's mode when it exists, else 0666 & ~umask.
+    // with the destination's mode when it exists, else 0666 & ~umask. A link
+    // to a regular file is written through; an existing destination that is
+    // no regular file (a folder, device, FIFO) is refused.
     bool Open();
     // Appends all n bytes.
     bool Write(const std::uint8_t* data, std::size_t n);
@@ -42,6 +44,7 @@ private:
     std::uint64_t written_ = 0;       // bytes in the temporary file
     std::uint64_t writebackFrom_ = 0; // start of the stretch not yet handed to the disk
     bool committed_ = false;
+    bool notRegular_ = false; // the destination exists but is no regular file
 };
 
 // Writes a whole buffer safely; the errno on failure (0 on success).

@@ -151,6 +151,9 @@ void TestCryptCli::failures_data()
     QTest::newRow("source is a FIFO: refused, no hang")
         << QStringList{"decrypt", "@/fifo", "@/out"} << QByteArray("pw\n") << 1
         << "cannot read \"@/fifo\": not a regular file";
+    QTest::newRow("destination is a FIFO: refused, not replaced")
+        << QStringList{"encrypt", "@/plain", "@/fifo"} << QByteArray("pw\n") << 1
+        << "cannot write \"@/fifo\": not a regular file";
     QTest::newRow("destination is a folder")
         << QStringList{"encrypt", "@/plain", "@/folder"} << QByteArray("pw\n") << 1
         << "cannot write \"@/folder\": Is a directory";

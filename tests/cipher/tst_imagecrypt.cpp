@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 using Bytes = std::vector<std::uint8_t>;
 Q_DECLARE_METATYPE(Bytes)
@@ -65,6 +66,8 @@ private slots:
     void writeFailureKeepsDestination();
     void missingFolderIsWriteFailure();
     void destinationModeIsKept();
+    void specialDestinations_data();
+    void specialDestinations();
 
 private:
     std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
@@ -318,6 +321,47 @@ void TestImageCrypt::destinationModeIsKept()
     struct stat info {};
     QCOMPARE(::stat(Path("dst").c_str(), &info), 0);
     QCOMPARE(int(info.st_mode & 07777), 0640);
+}
+
+void TestImageCrypt::specialDestinations_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("detail");
+    // Renaming over a link used to replace the link by a plain file.
+    QTest::newRow("link to a file: the file is replaced, the link kept") << "link" << true << QString();
+    // A device or FIFO used to be replaced by a plain file.
+    QTest::newRow("FIFO is refused and kept") << "fifo" << false << "not a regular file";
+    QTest::newRow("folder is refused") << "folder" << false << "Is a directory";
+}
+
+void TestImageCrypt::specialDestinations()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, written);
+    QFETCH(QString, detail);
+    const Bytes plain = {1, 2, 3, 4};
+    mg::test::WriteFile(Path("src"), plain);
+    mg::test::WriteFile(Path("target"), {9});
+    const std::string dst = Path("dst");
+    if (kind == "link")
+        QCOMPARE(::symlink("target", dst.c_str()), 0);
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(dst.c_str(), 0600), 0);
+    else
+        QVERIFY(QDir(dir_->path()).mkdir("dst"));
+    const mg::CipherResult result = crypt_.EncryptFileEx(Path("src"), dst, 3);
+    QCOMPARE(bool(result), written);
+    QCOMPARE(QString::fromStdString(result.detail), detail);
+    const QFileInfo info(QString::fromStdString(dst));
+    if (kind == "link") {
+        QVERIFY(info.isSymLink());
+        QVERIFY(mg::test::ReadFile(Path("target")) == Xored(plain, 3));
+    } else if (kind == "fifo") {
+        QVERIFY(!info.isFile() && !info.isDir() && info.exists());
+    }
+    for (const QString& name : Entries())
+        QVERIFY2(!name.startsWith('.'), qPrintable(name));
 }
 
 QTEST_APPLESS_MAIN(TestImageCrypt)
