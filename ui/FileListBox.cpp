@@ -236,6 +236,11 @@ void TFileListBox::mousePressEvent(QMouseEvent* event)
     }
     QListView::mousePressEvent(event);
     if (pressedOnItem_) {
+        // A plain press on an item that is already selected among others is
+        // left for the release by the view (a drag might follow); a list box
+        // selects the item alone at the press, before its click fires.
+        if (!(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+            selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
         anchor_ = index.row();
         emit clicked();
     } else {

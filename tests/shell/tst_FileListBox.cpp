@@ -230,6 +230,13 @@ private slots:
         QTest::newRow("program changes fired clicked") << "select 2; select 4; current 6" << "2,4" << 6 << 0;
         QTest::newRow("key that changes nothing fired") << "click 8; key End" << "8" << 8 << 1;
         QTest::newRow("right click selected") << "current 6; right 2" << "" << 6 << 0;
+        QTest::newRow("click on one of several selected kept the others")
+            << "click 1; shift 3; click 2" << "2" << 2 << 3;
+        QTest::newRow("shift click not anchored at the item an arrow moved to")
+            << "click 1; key Down; shift 5" << "2,3,4,5" << 5 << 3;
+        QTest::newRow("page up did not move") << "click 8; key PageUp" << "0" << 0 << 2;
+        QTest::newRow("shift home did not extend from the anchor") << "click 4; ctrl 6; shiftkey Home" << "0,1,2,3,4,5,6"
+                                                                 << 0 << 3;
     }
     void selection()
     {
@@ -242,7 +249,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
         QSignalSpy spy(list_.get(), &mg::TFileListBox::clicked);
         const QMap<QString, Qt::Key> keys{{"Down", Qt::Key_Down}, {"Up", Qt::Key_Up}, {"End", Qt::Key_End},
-                                          {"Home", Qt::Key_Home}, {"PageDown", Qt::Key_PageDown}};
+                                          {"Home", Qt::Key_Home}, {"PageDown", Qt::Key_PageDown},
+                                          {"PageUp", Qt::Key_PageUp}};
         for (const QString& step : steps.split(';')) {
             const QStringList parts = step.trimmed().split(' ');
             const QString what = parts[0];
