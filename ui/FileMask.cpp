@@ -8,8 +8,26 @@ unsigned char Fold(unsigned char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
 
+// The length of the character at n[i]: a whole UTF-8 sequence when one
+// stands there, else one byte (names that are not UTF-8 go byte by byte).
+std::size_t CharLength(std::string_view n, std::size_t i)
+{
+    const auto lead = static_cast<unsigned char>(n[i]);
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4
+                               : lead >= 0xE0               ? 3
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                            : 1;
+    if (length == 1 || lead > 0xF4 || i + length > n.size())
+        return 1;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(n[i + k]) & 0xC0) != 0x80)
+            return 1;
+    return length;
+}
+
 // Greedy matching that backtracks only to the last "*": linear in practice,
-// never exponential.
+// never exponential. "?" stands for one character, so it takes a whole
+// UTF-8 sequence, and "*" gives up whole characters when it backtracks.
 bool Glob(std::string_view p, std::string_view n)
 {
     std::size_t pi = 0, ni = 0;
@@ -18,15 +36,17 @@ bool Glob(std::string_view p, std::string_view n)
         if (pi < p.size() && p[pi] == '*') {
             starP = pi++;
             starN = ni;
+        } else if (pi < p.size() && p[pi] == '?') {
+            ++pi;
+            ni += CharLength(n, ni);
         } else if (pi < p.size()
-                   && (p[pi] == '?'
-                       || Fold(static_cast<unsigned char>(p[pi]))
-                              == Fold(static_cast<unsigned char>(n[ni])))) {
+                   && Fold(static_cast<unsigned char>(p[pi])) == Fold(static_cast<unsigned char>(n[ni]))) {
             ++pi;
             ++ni;
         } else if (starP != std::string_view::npos) {
             pi = starP + 1;
-            ni = ++starN;
+            starN += CharLength(n, starN);
+            ni = starN;
         } else {
             return false;
         }

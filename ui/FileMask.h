@@ -1,6 +1,7 @@
 #pragma once
 // Wildcard masks of the file list: pieces separated by ";", each matched
-// against a file name with "*" (any run of bytes) and "?" (one byte).
+// against a file name with "*" (any run of characters) and "?" (one
+// character: a UTF-8 sequence, or one byte of a name that is not UTF-8).
 // Letter case is ignored by ASCII folding (A-Z against a-z); bytes above 127
 // compare exactly, so names that are not UTF-8 still match byte for byte.
 #include <string>

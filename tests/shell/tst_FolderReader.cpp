@@ -62,6 +62,14 @@ private slots:
         QTest::newRow("bytes above 127 matched loosely") << QByteArray("*\xfe.jpg") << QByteArray("bad\xff.jpg") << false;
         QTest::newRow("newline stops matching") << QByteArray("new*.jpg") << QByteArray("new\nline.jpg") << true;
         QTest::newRow("trailing star misses the empty rest") << QByteArray("a*") << QByteArray("a") << true;
+        QTest::newRow("question mark took one byte of an accented letter")
+            << QByteArray("caf?.jpg") << QByteArray("caf\xc3\xa9.jpg") << true;
+        QTest::newRow("question marks counted bytes, not characters")
+            << QByteArray("??.txt") << QByteArray("\xc3\xa9.txt") << false;
+        QTest::newRow("question mark took one byte of a three-byte character")
+            << QByteArray("?.txt") << QByteArray("\xe2\x82\xac.txt") << true;
+        QTest::newRow("question mark lost a byte that is not UTF-8")
+            << QByteArray("bad?.jpg") << QByteArray("bad\xff.jpg") << true;
     }
     void maskMatches()
     {
