@@ -23,7 +23,8 @@ enum class CipherFailure {
 struct CipherResult {
     CipherFailure failure = CipherFailure::None;
     int error = 0;      // errno for read and write failures
-    std::string detail; // the errno text, or the JPEG header check's message
+    std::string detail; // the errno text ("not a regular file" for a FIFO, device
+                        // or socket), or the JPEG header check's message
 
     explicit operator bool() const { return failure == CipherFailure::None; }
 };
