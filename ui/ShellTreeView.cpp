@@ -384,6 +384,18 @@ QItemSelectionModel::SelectionFlags TShellTreeView::selectionCommand(const QMode
     return flags;
 }
 
+// Moving the mouse with the left button held selects nothing: a tree
+// selects by click and key only, so a drag does not select (and read) every
+// folder it passes over.
+void TShellTreeView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
+}
+
 // "*" would expand every level below the node at once, reading the whole
 // subtree (all of "/", or for ever through a link back to an ancestor); here
 // it expands the node one level, as "+" does, so folders are still read one

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -191,6 +192,29 @@ private slots:
         Node* alpha = Child(tree_->RootNode(), "Alpha");
         QSignalSpy changed(tree_.get(), &mg::TShellTreeView::changed);
         QTest::mouseClick(tree_->viewport(), Qt::RightButton, {}, tree_->visualItemRect(alpha).center());
+        QCOMPARE(tree_->Path(), root_ + "/Alpha");
+        QCOMPARE(changed.count(), 1);
+    }
+
+    // Pressing on a node and moving over others selects the pressed node
+    // only.
+    void dragSelectsOnlyThePressedNode()
+    {
+        tree_->resize(300, 400);
+        tree_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(tree_.get()));
+        Node* alpha = Child(tree_->RootNode(), "Alpha");
+        QSignalSpy changed(tree_.get(), &mg::TShellTreeView::changed);
+        QWidget* viewport = tree_->viewport();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, tree_->visualItemRect(alpha).center());
+        for (const char* name : {"alpha2", "alpha10", "empty"}) {
+            const QPoint at = tree_->visualItemRect(Child(tree_->RootNode(), name)).center();
+            QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(viewport, &move);
+        }
+        const QPoint end = tree_->visualItemRect(Child(tree_->RootNode(), "empty")).center();
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, end);
         QCOMPARE(tree_->Path(), root_ + "/Alpha");
         QCOMPARE(changed.count(), 1);
     }
