@@ -61,9 +61,11 @@ void TfrmMain::FitImage1()
     }
 }
 
-void TfrmMain::NormalPictureDisplay(const std::string& path)
+void TfrmMain::NormalPictureDisplay(const std::string& /*given*/)
 {
-    // The caller passes the file list's current file name.
+    // The file shown is the list's current file at this moment, read afresh
+    // (the one click handler passes that same name).
+    const std::string path = FileListBox1->FileName();
     try {
         SetStatusText(QStringLiteral("Display Image ") + QString::fromUtf8(path));
         Image1->SetAutoSize(true);

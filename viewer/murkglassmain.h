@@ -98,7 +98,9 @@ public:
     void Image1Click();
     void Image2ContextPopup();
 
-    // Picture display.
+    // Picture display. NormalPictureDisplay shows the file list's current
+    // file name, read when it starts (its caller passes the same name);
+    // EncryptedPictureDisplay shows the path it is given.
     void NormalPictureDisplay(const std::string& path);
     void EncryptedPictureDisplay(const std::string& path, std::int32_t key);
     static QImage MakeNoiseBitmap(int width, int height);

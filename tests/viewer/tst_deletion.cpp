@@ -131,6 +131,38 @@ private slots:
         QCOMPARE(window->FileListBox1->Count(), 1);
     }
 
+    void virtualFolderErasesNothing()
+    {
+        // With the tree on "Computer" the list stays on its folder, and a name
+        // joined to that display name is a relative path: it must not resolve
+        // against whatever the current directory is by then (another window
+        // may have moved it) and erase a file that was not selected.
+        TestFolder folder;
+        folder.Add("a", {'x'});
+        QVERIFY(QDir().mkpath(QString::fromStdString(folder.Path("elsewhere/Computer"))));
+        folder.Add("elsewhere/Computer/a", {'x'});
+        ScriptedDialogs dialogs;
+        dialogs.Answer(mrYes);
+        auto window = ShowMain(folder);
+        QVERIFY(window->ShellTreeView1->SelectPath("Computer"));
+        QCOMPARE(window->ShellTreeView1->Path(), std::string("Computer"));
+        QCOMPARE(window->FileListBox1->Directory(), folder.Root());
+        QVERIFY(::chdir(folder.Path("elsewhere").c_str()) == 0);
+        const int index = IndexOf(*window->FileListBox1, "a");
+        QVERIFY(index >= 0);
+        window->FileListBox1->SetSelected(index, true);
+        try {
+            window->DeleteSelectedFiles();
+            QFAIL("the erase should have failed");
+        } catch (const Error& error) {
+            QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("File not found"));
+        }
+        QCOMPARE(dialogs.Texts(), QStringList{"Delete: \"Computer/a\""});
+        QVERIFY(folder.Exists("a"));
+        QVERIFY(folder.Exists("elsewhere/Computer/a"));
+        QVERIFY(::chdir("/") == 0);
+    }
+
     void fileGoneMeanwhileStopsTheCommand()
     {
         // Delete with Shift held, through the application's event dispatch.

@@ -58,6 +58,8 @@ private slots:
         QTest::newRow("tie 69.5 rounds up to even, not down") << 6 << 1 << true << QSize(417, 60);
         QTest::newRow("tie 32.5 by height rounds to even") << 1 << 16 << true << QSize(22, 520);
         QTest::newRow("ratio equal to the box's fits by height") << 441 << 544 << true << QSize(412, 520);
+        QTest::newRow("very wide picture: the short side stops at 0, not below") << 3000 << 2 << true
+                                                                                 << QSize(417, 0);
         QTest::newRow("without fitting the pane keeps the natural size") << 800 << 600 << false
                                                                          << QSize(800, 600);
     }
@@ -182,6 +184,36 @@ private slots:
         QVERIFY(!NoiseOf(*window).isNull());
     }
 
+    void whichFileIsShown_data()
+    {
+        QTest::addColumn<bool>("encrypted");
+        QTest::addColumn<QString>("status"); // %1 = the folder
+        QTest::addColumn<int>("width");      // of the picture shown
+        // a.jpg is the list's current file; s.jpg is the name handed over.
+        QTest::newRow("normal view shows the list's current file, not a stale name")
+            << false << "Display Image %1/a.jpg" << 40;
+        QTest::newRow("encrypted view shows the path it is given") << true << "Decrypted %1/s.jpg" << 24;
+    }
+    void whichFileIsShown()
+    {
+        QFETCH(bool, encrypted);
+        QFETCH(QString, status);
+        QFETCH(int, width);
+        TestFolder folder;
+        folder.AddJpeg("a.jpg", 40, 30);
+        AddEncrypted(folder, "s.jpg", MakeJpeg(24, 16));
+        ScriptedDialogs dialogs;
+        auto window = ShowMain(folder);
+        ClickItem(*window, "a.jpg");
+        if (encrypted)
+            window->EncryptedPictureDisplay(folder.Path("s.jpg"), kKey);
+        else
+            window->NormalPictureDisplay(folder.Path("s.jpg"));
+        QCOMPARE(window->StatusText(), status.arg(QString::fromStdString(folder.Root())));
+        QCOMPARE(window->Image1->Picture().Width(), width);
+        QVERIFY(dialogs.seen.isEmpty());
+    }
+
     void noiseRepeatsOnlyForTheSameDecryption()
     {
         TestFolder folder;
@@ -194,11 +226,13 @@ private slots:
         window->DecryptionKey = kKey;
         ClickItem(*window, "plain.jpg");
         const QImage first = NoiseOf(*window);
-        window->NormalPictureDisplay(folder.Path("bad.txt")); // moves the generator on
+        window->ViewEncrypted1->setChecked(false);
+        ClickItem(*window, "bad.txt"); // moves the generator on
         window->EncryptedPictureDisplay(folder.Path("plain.jpg"), kKey);
         QVERIFY(!first.isNull());
         QCOMPARE(NoiseOf(*window), first);
 
+        // bad.txt is still the list's current file.
         window->NormalPictureDisplay(folder.Path("bad.txt"));
         const QImage a = NoiseOf(*window);
         window->NormalPictureDisplay(folder.Path("bad.txt"));

@@ -78,6 +78,7 @@ private slots:
         QTest::newRow("50 halves") << QSize(200, 150) << int(mrOk) << "50" << QSize(100, 75);
         QTest::newRow("25 of 10 is 2.5, rounded to even 2") << QSize(10, 10) << int(mrOk) << "25" << QSize(2, 2);
         QTest::newRow("35 of 10 is 3.5, rounded to even 4") << QSize(10, 10) << int(mrOk) << "35" << QSize(4, 4);
+        QTest::newRow("200 doubles") << QSize(100, 75) << int(mrOk) << "200" << QSize(200, 150);
         QTest::newRow("hex percentage") << QSize(200, 150) << int(mrOk) << "$64" << QSize(200, 150);
         QTest::newRow("letters change nothing") << QSize(200, 150) << int(mrOk) << "big" << QSize(200, 150);
         QTest::newRow("Cancel rescales to the default 50") << QSize(200, 150) << int(mrCancel) << "" << QSize(100, 75);
@@ -116,7 +117,7 @@ private slots:
         auto window = WithPane(folder, 300, 200);
         window->Image1Click();
         dialogs.Answer(mrOk, "10");
-        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(2, 2));
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(2, 2), window->Image2->mapToGlobal(QPoint(2, 2)));
         QCoreApplication::sendEvent(window->Image2, &menu);
         QCOMPARE(window->Image2->size(), QSize(15, 10));
         QWidget* first = window->Image2->FloatHost();
