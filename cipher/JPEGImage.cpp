@@ -33,7 +33,7 @@ enum Status : int {
     kStatusOk = 0,
     kStatusLibjpeg,      // fatal libjpeg error; code holds msg_code
     kStatusTooLarge,     // over the decode budget
-    kStatusTooManyScans, // more than kJpegMaxScans scans
+    kStatusTooManyScans, // more scans than the picture's limit
     kStatusNoMemory,     // our own pixel buffer could not be allocated
 };
 
@@ -184,6 +184,12 @@ void DecodeGuarded(Session* s)
     s->outWidth = static_cast<int>(c->output_width);
     s->outHeight = static_cast<int>(c->output_height);
 
+    // Large pictures are allowed fewer scans (see JpegScanLimit).
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < c->num_components; ++i)
+        blocks += std::uint64_t(c->comp_info[i].width_in_blocks) * c->comp_info[i].height_in_blocks;
+    s->scans.maxScans = JpegScanLimit(blocks);
+
     // Refuse before anything large is allocated, libjpeg's buffers included.
     const std::uint64_t outBytes = std::uint64_t(c->output_width) * c->output_height * 3u;
     const std::uint64_t ownBytes = LibjpegBytes(c);
@@ -230,6 +236,11 @@ void DecodeGuarded(Session* s)
     jpeg_destroy_decompress(c);
 }
 
+std::string TooManyScans(int limit)
+{
+    return "JPEG has too many progressive scans (more than " + std::to_string(limit) + ")";
+}
+
 std::string LibjpegMessage(int code)
 {
     return "JPEG error #" + std::to_string(code);
@@ -244,7 +255,7 @@ JpegHeader HeaderFrom(const Session& s)
         return h;
     }
     if (s.err.status == kStatusTooManyScans) {
-        h.message = "JPEG has too many progressive scans (more than " + std::to_string(kJpegMaxScans) + ")";
+        h.message = TooManyScans(s.scans.maxScans);
         return h;
     }
     h.ok = true;
@@ -289,6 +300,14 @@ std::string TooLarge(int width, int height)
 }
 
 } // namespace
+
+int JpegScanLimit(std::uint64_t blocks)
+{
+    if (blocks == 0)
+        return kJpegMaxScans;
+    return static_cast<int>(std::clamp<std::uint64_t>(kJpegScanBlockBudget / blocks,
+                                                       kJpegMinScanLimit, kJpegMaxScans));
+}
 
 void SetJpegDecodeBudget(std::uint64_t bytes)
 {
@@ -463,7 +482,7 @@ std::shared_ptr<const JpegPixels> TJPEGImage::Decode(int scaleEighths) const
     case kStatusLibjpeg:
         throw Error(LibjpegMessage(s.err.code));
     case kStatusTooManyScans:
-        throw Error("JPEG has too many progressive scans (more than " + std::to_string(kJpegMaxScans) + ")");
+        throw Error(TooManyScans(s.scans.maxScans));
     default:
         throw Error(TooLarge(s.width, s.height));
     }

@@ -40,9 +40,17 @@ JpegHeader ReadJpegHeader(std::FILE* file);
 // at most 2 GiB. Setting 0 restores the default (tests and fuzzing set less).
 void SetJpegDecodeBudget(std::uint64_t bytes);
 std::uint64_t JpegDecodeBudget();
-// A stream with more scans than this fails with
-// "JPEG has too many progressive scans (more than N)".
+// A stream with more scans than its limit fails with
+// "JPEG has too many progressive scans (more than N)". Every scan walks every
+// block of the picture, so the limit shrinks as the picture grows: at most
+// kJpegMaxScans, at least kJpegMinScanLimit (far more than real encoders
+// write), and otherwise kJpegScanBlockBudget divided by the number of blocks,
+// which bounds a decode to about a second of scan work.
 constexpr int kJpegMaxScans = 1000;
+constexpr int kJpegMinScanLimit = 64;
+constexpr std::uint64_t kJpegScanBlockBudget = std::uint64_t(1) << 27;
+// The limit for a picture of the given number of 8x8 blocks (all components).
+int JpegScanLimit(std::uint64_t blocks);
 
 // Decoded pixels: tightly packed RGB888 rows (grayscale is expanded to RGB).
 struct JpegPixels {
