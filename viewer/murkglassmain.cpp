@@ -282,8 +282,10 @@ void TfrmMain::keyPressEvent(QKeyEvent* event)
 {
     // The window does not preview keys: only characters typed while the
     // window itself, and none of its controls, holds the focus reach it.
+    // The Delete key types no character (X11 gives it the text DEL; the
+    // file list treats it the same way).
     QWidget* focus = QApplication::focusWidget();
-    if ((focus && focus != this) || event->text().isEmpty()) {
+    if ((focus && focus != this) || event->text().isEmpty() || event->key() == Qt::Key_Delete) {
         QMainWindow::keyPressEvent(event);
         return;
     }
