@@ -57,7 +57,7 @@ std::optional<std::string> ReadFirstLine(std::FILE* stream)
     for (int c; (c = std::fgetc(stream)) != EOF && c != '\n';)
         line.push_back(static_cast<char>(c));
     if (std::ferror(stream))
-        return std::nullopt;
+        return std::nullopt; // errno still tells why
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;

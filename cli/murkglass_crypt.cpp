@@ -97,6 +97,10 @@ std::optional<std::string> ObtainPassphrase(const Arguments& args, bool confirm,
         }
     } else {
         text = mg::cli::ReadPassphraseLine("Passphrase: ");
+        if (!text) {
+            code = Report(kFailed, std::string("cannot read standard input: ") + std::strerror(errno));
+            return std::nullopt;
+        }
         if (text && !text->empty() && confirm && mg::cli::InputIsTerminal()) {
             const auto again = mg::cli::ReadPassphraseLine("Confirm passphrase: ");
             if (!again || *again != *text) {

@@ -20,11 +20,17 @@ struct Run {
     QByteArray err;
 };
 
+// Runs murkglass-crypt with `input` on standard input; an input of the form
+// "<PATH" connects standard input to that file (or folder) instead.
 Run Crypt(const QStringList& args, const QByteArray& input = {})
 {
     QProcess process;
+    const bool fromFile = input.startsWith('<');
+    if (fromFile)
+        process.setStandardInputFile(QString::fromUtf8(input.mid(1)));
     process.start(QStringLiteral(MURKGLASS_CRYPT_PATH), args);
-    process.write(input);
+    if (!fromFile)
+        process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -132,6 +138,9 @@ void TestCryptCli::failures_data()
     QTest::newRow("passphrase longer than the viewer's field refused")
         << QStringList{"encrypt", "@/plain", "@/out"} << QByteArray(256, 'p') + '\n' << 2
         << "longer than 255 characters";
+    QTest::newRow("standard input that cannot be read is named as such")
+        << QStringList{"encrypt", "@/plain", "@/out"} << QByteArray("<@/folder") << 1
+        << "cannot read standard input: Is a directory";
     QTest::newRow("no input at all refused") << QStringList{"key"} << QByteArray() << 2
                                              << "empty passphrase";
     QTest::newRow("missing passphrase file")
@@ -176,6 +185,7 @@ void TestCryptCli::failures()
     QCOMPARE(::mkfifo(Path("fifo").toLocal8Bit().constData(), 0600), 0);
     for (QString& arg : args)
         arg.replace("@", dir_->path());
+    input.replace("@", dir_->path().toUtf8());
     message.replace("@", dir_->path());
     const Run run = Crypt(args, input);
     QCOMPARE(run.exitCode, exitCode);
