@@ -129,6 +129,12 @@ bool TSafeWriter::Open()
         return Fail(errno);
     tempPath_ = buffer.data();
     const mode_t mode = exists ? (existing.st_mode & 07777) : DefaultMode();
+    // The replacement keeps the owner of the file it replaces where the
+    // process may give it away (root); elsewhere it is the caller's, as a
+    // rewritten file would be. The mode follows, since a change of owner
+    // clears the set-id bits.
+    if (exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()))
+        (void)::fchown(fd_, existing.st_uid, existing.st_gid);
     if (::fchmod(fd_, mode) != 0)
         return Fail(errno);
     return true;

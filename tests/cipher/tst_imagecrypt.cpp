@@ -321,6 +321,16 @@ void TestImageCrypt::destinationModeIsKept()
     struct stat info {};
     QCOMPARE(::stat(Path("dst").c_str(), &info), 0);
     QCOMPARE(int(info.st_mode & 07777), 0640);
+
+    // Replacing someone else's file keeps its owner where the process may
+    // hand it back (tests usually run as root; elsewhere chown fails).
+    if (::chown(Path("dst").c_str(), 4321, 4322) == 0) {
+        QVERIFY(crypt_.EncryptFile(Path("src"), Path("dst"), 9));
+        QCOMPARE(::stat(Path("dst").c_str(), &info), 0);
+        QCOMPARE(int(info.st_uid), 4321);
+        QCOMPARE(int(info.st_gid), 4322);
+        QCOMPARE(int(info.st_mode & 07777), 0640);
+    }
 }
 
 void TestImageCrypt::specialDestinations_data()
