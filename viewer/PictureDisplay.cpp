@@ -61,11 +61,9 @@ void TfrmMain::FitImage1()
     }
 }
 
-void TfrmMain::NormalPictureDisplay(const std::string& /*given*/)
+void TfrmMain::NormalPictureDisplay(const std::string& path)
 {
-    // The file shown is the list's current file at this moment, read afresh
-    // (the one click handler passes that same name).
-    const std::string path = FileListBox1->FileName();
+    // The caller passes the file list's current file name.
     try {
         SetStatusText(QStringLiteral("Display Image ") + QString::fromUtf8(path));
         Image1->SetAutoSize(true);

@@ -98,9 +98,8 @@ public:
     void Image1Click();
     void Image2ContextPopup();
 
-    // Picture display. NormalPictureDisplay shows the file list's current
-    // file name, read when it starts (its caller passes the same name);
-    // EncryptedPictureDisplay shows the path it is given.
+    // Picture display. Both show the path they are given; the click handler
+    // passes the file list's current file name.
     void NormalPictureDisplay(const std::string& path);
     void EncryptedPictureDisplay(const std::string& path, std::int32_t key);
     static QImage MakeNoiseBitmap(int width, int height);

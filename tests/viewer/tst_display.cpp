@@ -184,36 +184,6 @@ private slots:
         QVERIFY(!NoiseOf(*window).isNull());
     }
 
-    void whichFileIsShown_data()
-    {
-        QTest::addColumn<bool>("encrypted");
-        QTest::addColumn<QString>("status"); // %1 = the folder
-        QTest::addColumn<int>("width");      // of the picture shown
-        // a.jpg is the list's current file; s.jpg is the name handed over.
-        QTest::newRow("normal view shows the list's current file, not a stale name")
-            << false << "Display Image %1/a.jpg" << 40;
-        QTest::newRow("encrypted view shows the path it is given") << true << "Decrypted %1/s.jpg" << 24;
-    }
-    void whichFileIsShown()
-    {
-        QFETCH(bool, encrypted);
-        QFETCH(QString, status);
-        QFETCH(int, width);
-        TestFolder folder;
-        folder.AddJpeg("a.jpg", 40, 30);
-        AddEncrypted(folder, "s.jpg", MakeJpeg(24, 16));
-        ScriptedDialogs dialogs;
-        auto window = ShowMain(folder);
-        ClickItem(*window, "a.jpg");
-        if (encrypted)
-            window->EncryptedPictureDisplay(folder.Path("s.jpg"), kKey);
-        else
-            window->NormalPictureDisplay(folder.Path("s.jpg"));
-        QCOMPARE(window->StatusText(), status.arg(QString::fromStdString(folder.Root())));
-        QCOMPARE(window->Image1->Picture().Width(), width);
-        QVERIFY(dialogs.seen.isEmpty());
-    }
-
     void noiseRepeatsOnlyForTheSameDecryption()
     {
         TestFolder folder;
