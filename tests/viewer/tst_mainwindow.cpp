@@ -126,14 +126,23 @@ private slots:
         QFETCH(bool, encrypted);
         QFETCH(bool, fit);
         TestFolder folder;
+        folder.AddJpeg("p.jpg", 80, 60);
         ScriptedDialogs dialogs; // the passphrase prompt is cancelled
         auto window = ShowMain(folder);
+        ClickItem(*window, "p.jpg");
+        const QString status = window->StatusText();
+        const QSize pane = window->Image1->size();
         for (const QString& name : choices)
             window->findChild<QAction*>(name)->trigger();
         QCOMPARE(window->Open1->isChecked(), normal);
         QCOMPARE(window->ViewEncrypted1->isChecked(), encrypted);
         QCOMPARE(window->FitToWindow1->isChecked(), fit);
         QCOMPARE(dialogs.seen.size(), int(choices.count("ViewEncrypted1")));
+        // No view command shows the picture again.
+        QCOMPARE(window->StatusText(), status);
+        QCOMPARE(window->Image1->size(), pane);
+        QVERIFY(window->Image1->Stretch());
+        QCOMPARE(window->Image1->Picture().Width(), 80);
     }
 
     void viewEncryptedSetsTheKey()
