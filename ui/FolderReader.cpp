@@ -254,6 +254,11 @@ ListPathTarget ResolveListPath(const std::string& text)
     if (!target.failed && !last.empty()) {
         if (HasWildcard(last)) {
             target.mask = last;
+        } else if (slash == std::string::npos) {
+            // A bare name is not a folder path: the tree gives absolute paths
+            // or a virtual folder's display name ("Computer"), which must not
+            // lead into a sub-folder of that name in the current folder.
+            target.failed = true;
         } else {
             struct stat st;
             bool isFile = stat(last.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -146,7 +146,7 @@ private slots:
         QTest::newRow("same folder re-read") << QByteArray("@") << QByteArray("@") << "*.*" << 9 << false;
         QTest::newRow("wildcard not made the mask") << QByteArray("@/*.TXT") << QByteArray("@") << "*.TXT" << 1 << true;
         QTest::newRow("sub-folder not entered") << QByteArray("@/sub.jpg") << QByteArray("@/sub.jpg") << "*.*" << 1 << true;
-        QTest::newRow("relative sub-folder not entered") << QByteArray("sub.jpg") << QByteArray("@/sub.jpg") << "*.*" << 1 << true;
+        QTest::newRow("bare name entered a sub-folder of that name") << QByteArray("sub.jpg") << QByteArray("@") << "*.*" << 9 << true;
     }
     void assignPath()
     {

@@ -185,7 +185,8 @@ private slots:
         QTest::addColumn<QByteArray>("mask");
         QTest::addColumn<bool>("failed");
         QTest::newRow("absolute folder not entered") << QByteArray("@/sub.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
-        QTest::newRow("relative folder not entered") << QByteArray("sub.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
+        // A virtual folder's display name that happens to name a sub-folder.
+        QTest::newRow("bare name entered a sub-folder of that name") << QByteArray("sub.jpg") << QByteArray("") << QByteArray() << true;
         QTest::newRow("virtual name moves the list") << QByteArray("Computer") << QByteArray("") << QByteArray() << true;
         QTest::newRow("missing folder part moves the list") << QByteArray("/no/such/place") << QByteArray("") << QByteArray() << true;
         QTest::newRow("wildcard not taken as mask") << QByteArray("@/sub.jpg/*.txt") << QByteArray("/sub.jpg") << QByteArray("*.txt") << false;
