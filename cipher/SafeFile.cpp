@@ -33,17 +33,6 @@ mode_t DefaultMode()
     return 0666 & ~mask;
 }
 
-// Flushes a folder so that a rename in it survives a crash; folders that
-// cannot be opened or synced (some file systems) are not an error.
-void SyncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 ssize_t WriteOnce(int fd, const std::uint8_t* data, std::size_t n)
 {
     ++g_writeCalls;
@@ -187,8 +176,11 @@ bool TSafeWriter::Commit()
         return Fail(g_faults.renameFailsWith);
     if (::rename(tempPath_.c_str(), destination_.c_str()) != 0)
         return Fail(errno);
+    // The data is on disk before the rename, so the destination is always
+    // either the old file or the whole new one. The folder itself is not
+    // flushed: the rename reaches the disk with the file system's next
+    // commit, and a flush per file would double the cost of a batch.
     committed_ = true;
-    SyncFolder(SplitPath(destination_).first);
     return true;
 }
 

@@ -22,8 +22,7 @@ public:
     bool Open();
     // Appends all n bytes.
     bool Write(const std::uint8_t* data, std::size_t n);
-    // Flushes the temporary file to disk, renames it over the destination
-    // and flushes the folder.
+    // Flushes the temporary file to disk and renames it over the destination.
     bool Commit();
 
     const std::string& Destination() const { return destination_; }
