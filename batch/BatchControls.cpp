@@ -2,10 +2,14 @@
 
 #include "ui/Dialogs.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include <algorithm>
 #include <new>
@@ -48,7 +52,7 @@ void SetLabelText(QLabel* label, const QString& text)
     FitLabel(label);
 }
 
-void FitCaptions(QWidget* window, QSize designed, std::initializer_list<QWidget*> controls)
+void FitCaptions(QWidget* window, QSize designed, const std::vector<QWidget*>& controls)
 {
     int right = designed.width();
     for (QWidget* control : controls) {
@@ -68,6 +72,45 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
     button->setAutoDefault(false);
     button->setGeometry(left, top, width, height);
     return button;
+}
+
+namespace {
+
+template <class Control>
+Control* Named(Control* control, const char* name, int left, int top, int width, int height)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+} // namespace
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                        int width, int height)
+{
+    return Named(new QCheckBox(caption, parent), name, left, top, width, height);
+}
+
+QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left,
+                              int top, int width, int height)
+{
+    return Named(new QRadioButton(caption, parent), name, left, top, width, height);
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+                    int height)
+{
+    return Named(new QLineEdit(text, parent), name, left, top, width, height);
+}
+
+QProgressBar* MakeProgressBar(QWidget* parent, int left, int top, int width, int height)
+{
+    auto* bar = Named(new QProgressBar(parent), "ProgressBar1", left, top, width, height);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
 }
 
 std::string CutAtDesktop(const std::string& path)

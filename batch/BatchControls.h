@@ -6,11 +6,15 @@
 #include <QString>
 #include <QSize>
 #include <exception>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
+class QProgressBar;
 class QPushButton;
+class QRadioButton;
 class QWidget;
 
 namespace mg::batch {
@@ -32,11 +36,20 @@ void SetLabelText(QLabel* label, const QString& text);
 // designed width in the font in use (keeping position and height), then
 // widens the window's fixed client area, never below its designed size, so
 // that they fit inside it.
-void FitCaptions(QWidget* window, QSize designed, std::initializer_list<QWidget*> controls);
+void FitCaptions(QWidget* window, QSize designed, const std::vector<QWidget*>& controls);
 
 // A push button that is never pressed by Enter unless it has the focus.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
                         int top, int width, int height);
+// Named controls at their designed places.
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                        int width, int height);
+QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left,
+                              int top, int width, int height);
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
+                    int height);
+// "ProgressBar1": range 0 to 100 at 0, without a percentage text.
+QProgressBar* MakeProgressBar(QWidget* parent, int left, int top, int width, int height);
 
 // The destination label's path: from the first "Desktop" (exact case) to
 // the end, or the whole path when the word does not occur.

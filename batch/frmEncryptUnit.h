@@ -5,9 +5,8 @@
 // passphrase is asked twice, then every selected file of the main window's
 // list is encrypted into the destination, with a question before each file
 // unless the user answered All.
-#include "batch/OutputNaming.h"
+#include "batch/BatchWindow.h"
 
-#include <QDialog>
 #include <string>
 
 class QCheckBox;
@@ -19,9 +18,7 @@ class QRadioButton;
 
 namespace mg {
 
-class TShellTreeView;
-
-class TfrmEncrypt : public QDialog {
+class TfrmEncrypt : public TBatchWindow {
     Q_OBJECT
 public:
     // rootFolder: the tree's desktop root; empty means the user's desktop
@@ -29,13 +26,11 @@ public:
     explicit TfrmEncrypt(const std::string& rootFolder = {}, QWidget* parent = nullptr);
     ~TfrmEncrypt() override;
 
-    // Shows the window modally and returns its ModalResult (1 after "GO",
-    // 2 after "Cancel" or Escape).
-    int ShowModal();
+    // ShowModal (shared) returns 1 after "GO", 2 after "Cancel" or Escape.
 
     // Controls (owned through Qt's parent chain).
     QLabel* Label1 = nullptr;
-    TShellTreeView* ShellTreeView1 = nullptr;
+    // ShellTreeView1: the destination tree.
     QLabel* Label2 = nullptr;
     QLineEdit* txtFolderName = nullptr;
     QPushButton* Button1 = nullptr; // "Create Folder"
@@ -52,9 +47,7 @@ public:
     QPushButton* Button2 = nullptr; // "Cancel"
     QPushButton* Button3 = nullptr; // "GO"
 
-    // Handlers.
-    void FormPaint();
-    void ShellTreeView1Change();
+    // Handlers (FormPaint and ShellTreeView1Change are the shared ones).
     void Button1Click();
     void Button2Click();
     void Button3Click();
@@ -63,33 +56,10 @@ public:
     // through the whole list, false when the user stopped it.
     bool DoCrypt();
     // Writes the destination folder into lblCurrentDirectory.
-    void MyPaint();
-
-    // True while a batch runs. The window's buttons, Escape and the close
-    // box take no effect then, nor while another button's handler runs.
-    bool BatchRunning() const { return batchRunning_; }
-
-    // The clock the naming rules read (tests fix it).
-    naming::Clock Clock = naming::ReadLocalClock;
-
-protected:
-    bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void MyPaint() override;
 
 private:
-    // A button's click: the window's result is set to the button's
-    // ModalResult first, then the handler runs; when it returns (or an error
-    // ends it, after the error report) a non-zero result closes the window.
-    void ClickButton(int modalResult, void (TfrmEncrypt::*handler)());
-    void SetBatchRunning(bool running);
-    void FitLabels();
     naming::EncryptSettings Settings() const;
-
-    bool batchRunning_ = false;
-    bool handlerRunning_ = false;
 };
 
 // Created hidden at start-up by the program's entry, second of the windows.

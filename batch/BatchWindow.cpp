@@ -1,0 +1,197 @@
+#include "batch/BatchWindow.h"
+
+#include "batch/BatchControls.h"
+#include "batch/FolderCreation.h"
+#include "ui/Dialogs.h"
+#include "ui/ShellTreeView.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+namespace mg {
+
+TBatchWindow::TBatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
+                           QSize size, QPoint position)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | extraFlags), designed_(size)
+{
+    setObjectName(QString::fromLatin1(name));
+    setWindowTitle(title);
+    setFont(batch::WindowFont());
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    setFixedSize(size);
+    move(position);
+}
+
+TBatchWindow::~TBatchWindow()
+{
+    // The derived window's labels are gone: a change of the tree while its
+    // children are deleted no longer reaches MyPaint.
+    if (ShellTreeView1)
+        ShellTreeView1->disconnect(this);
+}
+
+void TBatchWindow::MakeTree(const std::string& rootFolder, const QRect& geometry)
+{
+    ShellTreeView1 = rootFolder.empty() ? new TShellTreeView(this) : new TShellTreeView(rootFolder, this);
+    ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
+    ShellTreeView1->setGeometry(geometry);
+}
+
+void TBatchWindow::ConnectButton(QPushButton* button, int modalResult, Handler handler)
+{
+    buttons_.push_back(button);
+    if (modalResult == mrCancel)
+        cancel_ = handler;
+    connect(button, &QPushButton::clicked, this,
+            [this, modalResult, handler = std::move(handler)] { ClickButton(modalResult, handler); });
+}
+
+void TBatchWindow::FinishControls(std::vector<QLabel*> fitted, std::vector<QWidget*> captions)
+{
+    fitted_ = std::move(fitted);
+    captions_ = std::move(captions);
+    connect(ShellTreeView1, &TShellTreeView::changed, this, [this] { ShellTreeView1Change(); });
+    // The tree selected its root before the connection existed.
+    ShellTreeView1Change();
+    batch::FitCaptions(this, designed_, captions_);
+}
+
+int TBatchWindow::ShowModal()
+{
+    // The tree does not watch the file system: folders made or removed
+    // elsewhere since the last showing are read now. The selection stays.
+    ShellTreeView1->RefreshNode(ShellTreeView1->RootNode());
+    MyPaint();
+    setResult(mrNone);
+    return ShowModalWindow(*this);
+}
+
+void TBatchWindow::ClickButton(int modalResult, const Handler& handler)
+{
+    if (handlerRunning_ || batchRunning_)
+        return;
+    handlerRunning_ = true;
+    setResult(modalResult);
+    try {
+        handler();
+    } catch (...) {
+        batch::ReportHandlerError(std::current_exception());
+    }
+    handlerRunning_ = false;
+    if (result() != mrNone)
+        done(result());
+}
+
+void TBatchWindow::FormPaint()
+{
+    MyPaint();
+}
+
+void TBatchWindow::ShellTreeView1Change()
+{
+    MyPaint();
+}
+
+void TBatchWindow::ShowDestination(QLabel* label)
+{
+    const std::string path = batch::CutAtDesktop(ShellTreeView1->Path());
+    batch::SetLabelText(label, QStringLiteral("CurrentDir = ") + batch::Shown(path));
+}
+
+bool TBatchWindow::DestinationChosen()
+{
+    // No batch into an empty or virtual destination; the window stays open
+    // so that a folder can be picked.
+    if (IsFileSystemFolder(ShellTreeView1->Path()))
+        return true;
+    PlainMessage(NoDestinationText());
+    setResult(mrNone);
+    return false;
+}
+
+void TBatchWindow::AskAndCreateFolder(const QString& name, const QString& question)
+{
+    const std::string folder = ShellTreeView1->Path();
+    if (!IsFileSystemFolder(folder)) {
+        PlainMessage(NoDestinationText());
+        return;
+    }
+    const std::string path = folder + "/" + batch::FileNameBytes(name);
+    if (MessageDialog(question + QStringLiteral(" \"") + batch::Shown(path) + QStringLiteral("\" ?"),
+                      mtConfirmation, mbYesNo)
+        != mrYes)
+        return;
+    CreateFolderAndRefresh(path, *ShellTreeView1);
+}
+
+void TBatchWindow::SetBatchRunning(bool running)
+{
+    batchRunning_ = running;
+    for (QPushButton* button : buttons_)
+        button->setEnabled(!running);
+}
+
+TBatchWindow::BatchRun::BatchRun(TBatchWindow& window) : window_(window)
+{
+    window_.SetBatchRunning(true);
+}
+
+TBatchWindow::BatchRun::~BatchRun()
+{
+    window_.SetBatchRunning(false);
+}
+
+void TBatchWindow::FitLabels()
+{
+    for (QLabel* label : fitted_)
+        batch::FitLabel(label);
+}
+
+bool TBatchWindow::event(QEvent* event)
+{
+    // A label's new text asks its parent for a layout; having none, the
+    // window sizes its labels to their texts here.
+    if (event->type() == QEvent::LayoutRequest)
+        FitLabels();
+    return QDialog::event(event);
+}
+
+void TBatchWindow::showEvent(QShowEvent* event)
+{
+    FitLabels();
+    batch::FitCaptions(this, designed_, captions_);
+    QDialog::showEvent(event);
+}
+
+void TBatchWindow::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    FormPaint();
+}
+
+void TBatchWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (cancel_)
+            ClickButton(mrCancel, cancel_); // ignored while a batch runs
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TBatchWindow::closeEvent(QCloseEvent* event)
+{
+    // The close box (or, without one, the window manager) ends the showing
+    // like Cancel, except while a batch or another handler runs.
+    if (handlerRunning_ || batchRunning_) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    done(mrCancel);
+}
+
+} // namespace mg
