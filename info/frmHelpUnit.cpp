@@ -63,18 +63,43 @@ void mg::FitWrappedLabels(QWidget* window, QSize designedClient)
     window->setFixedSize(designedClient.width(), height);
 }
 
-TfrmHelp::TfrmHelp(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+mg::TInfoWindow::TInfoWindow(QWidget* parent, const char* name, const QString& title, QSize designedClient)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      designedClient_(designedClient)
 {
-    setObjectName(QStringLiteral("frmHelp"));
-    setWindowTitle(QStringLiteral("Program Hints and Help"));
+    setObjectName(QString::fromLatin1(name));
+    setWindowTitle(title);
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(8);
     setFont(font);
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);
+}
 
+void mg::TInfoWindow::PlaceLabels(QPoint position)
+{
+    // Client area of the designed size, fixed: the window cannot be resized.
+    FitWrappedLabels(this, designedClient_);
+    move(position);
+}
+
+void mg::TInfoWindow::ShowAndRaise()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void mg::TInfoWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        FitWrappedLabels(this, designedClient_);
+}
+
+TfrmHelp::TfrmHelp(QWidget* parent)
+    : TInfoWindow(parent, "frmHelp", QStringLiteral("Program Hints and Help"), QSize(413, 578))
+{
     Label11 = mg::MakeWrappedLabel(this, "Label11", QRect(16, 8, 369, 52), QStringLiteral(
         "No claim whatsoever is made as to the fitness of this program for any purpose "
         "or as to the correctness of its results.  Do not encrypt or delete files that "
@@ -121,21 +146,5 @@ TfrmHelp::TfrmHelp(QWidget* parent)
         "9. SNAPSHOT: left-click once on viewed image and a  small resizable window with the "
         "image will pop up in lower-right corner of view window"));
 
-    // Client area of the designed size, fixed: the window cannot be resized.
-    mg::FitWrappedLabels(this, QSize(413, 578));
-    move(191, 64);
-}
-
-void TfrmHelp::ShowAndRaise()
-{
-    show();
-    raise();
-    activateWindow();
-}
-
-void TfrmHelp::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        mg::FitWrappedLabels(this, QSize(413, 578));
+    PlaceLabels(QPoint(191, 64));
 }
