@@ -2,7 +2,9 @@
 // The about window: a fixed tool window with three word-wrapped labels.
 #include "info/frmHelpUnit.h"
 
-class TfrmAbout : public mg::TInfoWindow {
+namespace mg {
+
+class TfrmAbout : public TInfoWindow {
     Q_OBJECT
 public:
     explicit TfrmAbout(QWidget* parent = nullptr);
@@ -14,3 +16,5 @@ public:
 
 // Created hidden by the program's entry; lives until the process ends.
 extern TfrmAbout* frmAbout;
+
+} // namespace mg

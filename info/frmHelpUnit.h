@@ -45,9 +45,7 @@ private:
     QSize designedClient_;
 };
 
-} // namespace mg
-
-class TfrmHelp : public mg::TInfoWindow {
+class TfrmHelp : public TInfoWindow {
     Q_OBJECT
 public:
     explicit TfrmHelp(QWidget* parent = nullptr);
@@ -69,3 +67,5 @@ public:
 
 // Created hidden by the program's entry; lives until the process ends.
 extern TfrmHelp* frmHelp;
+
+} // namespace mg

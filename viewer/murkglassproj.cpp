@@ -22,13 +22,13 @@ int main(int argc, char** argv)
     new mg::TfrmMain;
     mg::frmEncrypt = new mg::TfrmEncrypt;
     mg::frmDecrypt = new mg::TfrmDecrypt;
-    frmHelp = new TfrmHelp;
-    frmAbout = new TfrmAbout;
+    mg::frmHelp = new mg::TfrmHelp;
+    mg::frmAbout = new mg::TfrmAbout;
 
     // The loop runs until the main window is closed: the tool windows (help,
     // about, the snapshot) do not keep the program alive.
-    frmHelp->setAttribute(Qt::WA_QuitOnClose, false);
-    frmAbout->setAttribute(Qt::WA_QuitOnClose, false);
+    mg::frmHelp->setAttribute(Qt::WA_QuitOnClose, false);
+    mg::frmAbout->setAttribute(Qt::WA_QuitOnClose, false);
     mg::frmMain->show();
     QApplication::exec();
     mg::TerminateNow();

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace mg;
+
 class TestInfo : public QObject {
     Q_OBJECT
 
