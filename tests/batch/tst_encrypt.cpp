@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <filesystem>
+
 using namespace mg;
 using namespace mg::test;
 
@@ -296,6 +298,72 @@ private slots:
         QCOMPARE(texts[1], QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("a.jpg"))));
         QCOMPARE(texts[3], QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("b.jpg"))));
         QVERIFY(desk.encrypt->ProgressBar1->isHidden());
+    }
+
+    // A file whose name is not valid UTF-8: both batches use its bytes as
+    // they are (ROT-13 leaves bytes above 127 alone), and the decrypt window
+    // gives back the original bytes.
+    void names_not_utf8_kept_as_bytes_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("rot13");
+        QTest::addColumn<bool>("keepExtension");
+        QTest::addColumn<QByteArray>("encrypted");
+        QTest::addColumn<QByteArray>("decrypted");
+
+        QTest::newRow("latin-1 name, existing name")
+            << QByteArray("\xe9t\xe9.jpg") << false << false << QByteArray("\xe9t\xe9.Bin")
+            << QByteArray("\xe9t\xe9.JPG");
+        QTest::newRow("latin-1 name, rot13 turns only its letters")
+            << QByteArray("\xe9t\xe9.jpg") << true << true << QByteArray("\xe9g\xe9.wct.Bin")
+            << QByteArray("\xe9g\xe9.JPG");
+        QTest::newRow("a lone continuation byte")
+            << QByteArray("a\x80" "b.jpg") << false << true << QByteArray("a\x80" "b.jpg.Bin")
+            << QByteArray("a\x80" "b.JPG");
+    }
+
+    void names_not_utf8_kept_as_bytes()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, rot13);
+        QFETCH(bool, keepExtension);
+        QFETCH(QByteArray, encrypted);
+        QFETCH(QByteArray, decrypted);
+
+        BatchDesk desk;
+        const std::string source = name.toStdString();
+        const auto picture = MakeJpeg(16, 8);
+        desk.Add(source, picture);
+        desk.MakeFolder("out");
+        desk.MakeFolder("back");
+        desk.Open();
+        desk.Select(source);
+        QVERIFY(desk.encrypt->ShellTreeView1->SelectPath(desk.Path("out")));
+        (rot13 ? desk.encrypt->rbRot13 : desk.encrypt->rbKeepExisting)->setChecked(true);
+        desk.encrypt->cbKeepExtension->setChecked(keepExtension);
+        desk.main->DecryptionKey = kKey;
+        {
+            Script script;
+            script.Message(mrYes);
+            QVERIFY(desk.encrypt->DoCrypt());
+            QCOMPARE(script.unexpected, 0);
+        }
+        QCOMPARE(ReadFile(desk.Path("out/" + encrypted.toStdString())), Encrypted(desk, desk.Path(source)));
+
+        desk.MainFolder("out");
+        desk.Select(encrypted.toStdString());
+        QVERIFY(desk.decrypt->ShellTreeView1->SelectPath(desk.Path("back")));
+        {
+            Script script;
+            script.Message(mrYes);
+            QVERIFY(desk.decrypt->DecryptFiles());
+            QCOMPARE(script.unexpected, 0);
+        }
+        QCOMPARE(ReadFile(desk.Path("back/" + decrypted.toStdString())), picture);
+        // Qt cannot name these files to remove them with the temporary folder.
+        for (const std::string& made :
+             {source, "out/" + encrypted.toStdString(), "back/" + decrypted.toStdString()})
+            std::filesystem::remove(desk.Path(made));
     }
 
     // The question shows exactly the path that is written, and a name that

@@ -72,6 +72,7 @@ private slots:
         desk.MakeFolder("base");
         if (!existing.isEmpty())
             desk.MakeFolder("base/" + existing.toStdString());
+        desk.Add("base/p.jpg", MakeJpeg(8, 8));
         desk.Open();
         // Shown, so that the trees have a top visible node to refresh.
         desk.main->show();
@@ -83,6 +84,8 @@ private slots:
         own.currentItem()->setExpanded(true);
         QVERIFY(desk.main->ShellTreeView1->SelectPath(desk.Path("base")));
         desk.main->ShellTreeView1->currentItem()->setExpanded(true);
+        desk.main->FileListBox1->Update();
+        desk.Select("p.jpg");
         const QStringList before = desk.Names("base");
 
         Script script;
@@ -125,6 +128,10 @@ private slots:
         // The window stays open: folder creation carries no result.
         QCOMPARE(window.result(), int(mrNone));
         QVERIFY(window.isVisible());
+        // The main list is not re-read: the files the batch is to handle
+        // are still the selected ones.
+        QCOMPARE(desk.List().SelCount(), 1);
+        QVERIFY(desk.List().Selected(desk.IndexOf("p.jpg")));
         if (made.isEmpty()) {
             QCOMPARE(desk.Names("base"), before);
             return;
