@@ -19,11 +19,16 @@ QString Shown(const std::string& bytes)
 
 } // namespace
 
+bool IsFullPath(const std::string& path)
+{
+    return !path.empty() && path.front() == '/';
+}
+
 bool IsFileSystemFolder(const std::string& path)
 {
     // Only a full path counts: a relative text such as "Computer" would
     // otherwise name a folder below the process's current directory.
-    if (path.empty() || path.front() != '/')
+    if (!IsFullPath(path))
         return false;
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -13,6 +13,11 @@ class TShellTreeView;
 // ("Computer") are not such folders.
 bool IsFileSystemFolder(const std::string& path);
 
+// True when path begins with "/". A path built from a virtual folder's
+// display name ("Computer/a.jpg") is not one: opened as it is, it would name
+// a file below the process's current folder, not the file the user chose.
+bool IsFullPath(const std::string& path);
+
 // The message shown when "GO" or "Decrypt" finds no such folder selected.
 QString NoDestinationText();
 

@@ -130,8 +130,10 @@ bool TfrmDecrypt::DecryptFiles()
         if (answer == mrCancel)
             return false;
         if (answer == mrYes || answer == mrAll) {
-            // A failure writes nothing and shows nothing; the next file follows.
-            if (IsFileSystemFolder(folder)
+            // A failure writes nothing and shows nothing; the next file
+            // follows. A source that is no full path (the main tree on the
+            // virtual "Computer") is not read at all.
+            if (IsFileSystemFolder(folder) && IsFullPath(source)
                 && frmMain->ImgCrypt->DecryptFile(source, destination, frmMain->DecryptionKey))
                 written.MarkWritten(destination);
         }

@@ -162,8 +162,10 @@ bool TfrmEncrypt::DoCrypt()
                 batch::SetLabelText(lblCount, QStringLiteral("Encrypting \"") + Shown(source) + QStringLiteral("\""));
                 ProcessPendingEvents();
                 // A destination folder that has gone (or was never a real
-                // folder) fails like a destination that cannot be written.
-                const bool ok = IsFileSystemFolder(folder)
+                // folder) fails like a destination that cannot be written;
+                // a source built from the virtual "Computer" like one that
+                // cannot be read.
+                const bool ok = IsFileSystemFolder(folder) && IsFullPath(source)
                                 && frmMain->ImgCrypt->EncryptFile(source, destination, frmMain->DecryptionKey);
                 if (ok) {
                     written.MarkWritten(destination);

@@ -252,6 +252,57 @@ private slots:
         QCOMPARE(desk.Names(""), (QStringList{"Computer", "a.jpg"}));
     }
 
+    // With the main tree on the virtual Computer the list still shows the
+    // previous folder, but the source paths are built from "Computer": they
+    // are not full paths, and must not reach a file of that name below the
+    // current folder. Such a file fails like one that cannot be read.
+    void source_folder_that_is_no_path_data()
+    {
+        QTest::addColumn<bool>("encrypt");
+        QTest::newRow("encrypt: a relative source fails and reads nothing") << true;
+        QTest::newRow("decrypt: a relative source is skipped and reads nothing") << false;
+    }
+
+    void source_folder_that_is_no_path()
+    {
+        QFETCH(bool, encrypt);
+        constexpr std::int32_t key = 77;
+        BatchDesk desk;
+        const std::string item = encrypt ? "a.jpg" : "a.Bin";
+        desk.Add(item, {1, 2, 3});
+        desk.MakeFolder("Computer");
+        desk.MakeFolder("out");
+        {
+            const std::string plain = desk.Path("plain.tmp");
+            WriteFile(plain, MakeJpeg(8, 8));
+            TImgCrypt crypt;
+            QVERIFY(crypt.EncryptFile(plain, desk.Path("Computer/" + item), key));
+            QVERIFY(QFile::remove(Q(plain)));
+        }
+        desk.Open();
+        desk.main->DecryptionKey = key;
+        QVERIFY(desk.main->ShellTreeView1->SelectPath("Computer"));
+        QCOMPARE(desk.main->ShellTreeView1->Path(), std::string("Computer"));
+        QDir::setCurrent(Q(desk.root));
+        desk.Select(item);
+        Script script;
+        if (encrypt) {
+            QVERIFY(desk.encrypt->ShellTreeView1->SelectPath(desk.Path("out")));
+            desk.encrypt->rbKeepExisting->setChecked(true);
+            script.Messages({mrYes, mrOk});
+            QVERIFY(desk.encrypt->DoCrypt());
+            QCOMPARE(script.MessageTexts().value(1),
+                     QStringLiteral("Failed to Encrypt \"Computer/a.jpg\". Click CANCEL to stop."));
+        } else {
+            QVERIFY(desk.decrypt->ShellTreeView1->SelectPath(desk.Path("out")));
+            script.Messages({mrYes});
+            QVERIFY(desk.decrypt->DecryptFiles());
+            QCOMPARE(script.MessageTexts().size(), 1);
+        }
+        QCOMPARE(script.unexpected, 0);
+        QCOMPARE(desk.Names("out"), QStringList{});
+    }
+
     // While a batch runs, its window's buttons, Escape and the close box do
     // nothing: no second batch, no early close.
     void clicks_ignored_during_a_batch_data()
