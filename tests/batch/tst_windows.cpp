@@ -108,6 +108,84 @@ private slots:
                                          d.cbKeepExtension, d.cmdCreateFolder}));
     }
 
+    // Every control at its designed place with its designed caption. Labels
+    // size themselves, so only their corner is fixed; check boxes and radio
+    // buttons may grow wider to fit their captions.
+    void controls_data()
+    {
+        QTest::addColumn<bool>("encrypt");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("geometry"); // width 0: sizes itself
+        QTest::addColumn<bool>("bold");
+
+        const auto row = [](bool e, const char* name, const char* caption, QRect g, bool bold) {
+            QTest::addRow("%s %s at its place with its caption", e ? "encrypt" : "decrypt", name)
+                << e << QString::fromLatin1(name) << QString::fromLatin1(caption) << g << bold;
+        };
+        row(true, "Label1", "Pick Destination Folder", {16, 16, 0, 0}, true);
+        row(true, "Label2", "New Folder Name", {224, 40, 0, 0}, true);
+        row(true, "txtFolderName", "New Folder", {224, 56, 121, 21}, false);
+        row(true, "Button1", "Create Folder", {224, 80, 75, 25}, false);
+        row(true, "Label4", "Filename obfuscation", {232, 168, 0, 0}, true);
+        row(true, "cbKeepExtension", "Keep original extension", {224, 192, 137, 17}, false);
+        row(true, "Label3", "New Extension", {224, 216, 0, 0}, false);
+        row(true, "txtExtension", "Bin", {224, 232, 121, 21}, false);
+        row(true, "rbKeepExisting", "Keep Existing Filename", {232, 280, 137, 17}, false);
+        row(true, "rbTimeBased", "Timebased Filename", {232, 296, 137, 17}, false);
+        row(true, "rbRot13", "Rot-13 Filename", {232, 312, 137, 17}, false);
+        row(true, "lblCurrentDirectory", "", {8, 360, 0, 0}, true);
+        row(true, "ProgressBar1", "", {112, 360, 150, 16}, false);
+        row(true, "lblCount", "files selected", {8, 384, 0, 0}, true);
+        row(true, "Button2", "Cancel", {40, 400, 75, 25}, false);
+        row(true, "Button3", "GO", {272, 400, 75, 25}, false);
+        row(false, "Label1", "PICK DESTINATION DIRECTORY", {24, 8, 0, 0}, true);
+        row(false, "cmdCreateFolder", "Create New Folder", {80, 256, 129, 17}, false);
+        row(false, "cbKeepExtension", "cbKeepExtension", {8, 288, 113, 17}, false);
+        row(false, "cbUseDateTime", "Use chrono file name", {128, 288, 137, 17}, false);
+        row(false, "Label2", "Target extension", {8, 312, 0, 0}, false);
+        row(false, "txtExtension", "JPG", {104, 312, 49, 21}, false);
+        row(false, "ProgressBar1", "", {8, 336, 257, 16}, false);
+        row(false, "lblDirectoryInfo", "", {8, 360, 0, 0}, false);
+        row(false, "lblFileInfo", "", {8, 384, 0, 0}, false);
+        row(false, "Cancel", "Cancel", {8, 408, 75, 25}, false);
+        row(false, "cmdGo", "Decrypt", {192, 408, 75, 25}, false);
+    }
+
+    void controls()
+    {
+        QFETCH(bool, encrypt);
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, geometry);
+        QFETCH(bool, bold);
+
+        BatchDesk desk;
+        desk.Open();
+        QDialog& window = Window(desk, encrypt);
+        QWidget* c = window.findChild<QWidget*>(name);
+        QVERIFY(c);
+        QCOMPARE(c->geometry().topLeft(), geometry.topLeft());
+        const bool choice = qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c);
+        if (geometry.width() > 0) {
+            QCOMPARE(c->height(), geometry.height());
+            if (choice)
+                QVERIFY(c->width() >= geometry.width());
+            else
+                QCOMPARE(c->width(), geometry.width());
+        }
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(c))
+            text = l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(c))
+            text = b->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(c))
+            text = e->text();
+        if (!caption.isEmpty())
+            QCOMPARE(text, caption);
+        QCOMPARE(c->font().bold(), bold);
+    }
+
     // A showing ends with the button's ModalResult after its handler, also
     // when the passphrase was not confirmed; Cancel, Escape and the close
     // box end it with 2.
