@@ -300,6 +300,68 @@ private slots:
         QVERIFY(desk.encrypt->ProgressBar1->isHidden());
     }
 
+    // The destination folder may be the source's own: with the stem rule and
+    // the file's own extension the file is replaced by its encrypted form,
+    // and decrypting it the same way gives the picture back. A later file
+    // whose name meets an output of this batch goes beside it.
+    void destination_is_the_source_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("outputs"); // in the order of the files
+
+        QTest::newRow("a file replaced by its encrypted form and back")
+            << QStringList{"a.jpg"} << QStringList{"a.jpg"};
+        QTest::newRow("a later file meeting a replaced one goes beside it")
+            << QStringList{"a.jpg", "a.png"} << QStringList{"a.jpg", "a-2.jpg"};
+    }
+
+    void destination_is_the_source()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, outputs);
+
+        BatchDesk desk;
+        std::vector<std::vector<std::uint8_t>> pictures;
+        for (int i = 0; i < files.size(); ++i) {
+            pictures.push_back(MakeJpeg(8 + 8 * i, 8));
+            desk.Add(files[i].toStdString(), pictures.back());
+        }
+        desk.Open();
+        for (const QString& f : files)
+            desk.Select(f.toStdString());
+        QVERIFY(desk.encrypt->ShellTreeView1->SelectPath(desk.root));
+        desk.encrypt->rbKeepExisting->setChecked(true);
+        desk.encrypt->txtExtension->setText(QStringLiteral("jpg"));
+        desk.main->DecryptionKey = kKey;
+        {
+            Script script;
+            script.Message(mrAll);
+            QVERIFY(desk.encrypt->DoCrypt());
+            QCOMPARE(script.unexpected, 0);
+        }
+        for (int i = 0; i < files.size(); ++i) {
+            const std::string out = desk.Path(outputs[i].toStdString());
+            QVERIFY(ReadFile(out) != pictures[size_t(i)]);
+            QCOMPARE(ReadFile(out).size(), pictures[size_t(i)].size());
+        }
+
+        desk.MainFolder("");
+        for (const QString& o : outputs)
+            desk.Select(o.toStdString());
+        QVERIFY(desk.decrypt->ShellTreeView1->SelectPath(desk.root));
+        desk.decrypt->cbKeepExtension->setChecked(false);
+        desk.decrypt->txtExtension->setText(QStringLiteral("jpg"));
+        {
+            Script script;
+            script.Message(mrAll);
+            QVERIFY(desk.decrypt->DecryptFiles());
+            QCOMPARE(script.unexpected, 0);
+        }
+        // Each output decrypts in place into its own picture.
+        for (int i = 0; i < outputs.size(); ++i)
+            QCOMPARE(ReadFile(desk.Path(outputs[i].toStdString())), pictures[size_t(i)]);
+    }
+
     // A file whose name is not valid UTF-8: both batches use its bytes as
     // they are (ROT-13 leaves bytes above 127 alone), and the decrypt window
     // gives back the original bytes.
