@@ -205,6 +205,14 @@ private slots:
         QTest::newRow("encrypt: escape closes with 2") << true << "escape" << QStringList{} << QStringList{} << 2;
         QTest::newRow("decrypt: cancel closes with 2") << false << "cancel" << QStringList{} << QStringList{} << 2;
         QTest::newRow("decrypt: escape closes with 2") << false << "escape" << QStringList{} << QStringList{} << 2;
+        QTest::newRow("encrypt: escape in the tree closes with 2")
+            << true << "escape in tree" << QStringList{} << QStringList{} << 2;
+        QTest::newRow("encrypt: escape in the extension edit closes with 2")
+            << true << "escape in edit" << QStringList{} << QStringList{} << 2;
+        QTest::newRow("decrypt: escape in the tree closes with 2")
+            << false << "escape in tree" << QStringList{} << QStringList{} << 2;
+        QTest::newRow("decrypt: escape in the extension edit closes with 2")
+            << false << "escape in edit" << QStringList{} << QStringList{} << 2;
         QTest::newRow("decrypt: the close box closes with 2") << false << "close" << QStringList{} << QStringList{} << 2;
         QTest::newRow("decrypt: a cancelled prompt still runs and closes with 1")
             << false << "start" << QStringList{"cancel"} << QStringList{"Decrypt: %1/a.Bin to %1/out/a.JPG"} << 1;
@@ -236,6 +244,11 @@ private slots:
                 CancelButton(desk, encrypt)->click();
             else if (how == u"escape")
                 QTest::keyClick(&w, Qt::Key_Escape);
+            else if (how == u"escape in tree")
+                QTest::keyClick(encrypt ? desk.encrypt->ShellTreeView1 : desk.decrypt->ShellTreeView1,
+                                Qt::Key_Escape);
+            else if (how == u"escape in edit")
+                QTest::keyClick(encrypt ? desk.encrypt->txtExtension : desk.decrypt->txtExtension, Qt::Key_Escape);
             else
                 w.close();
         });
