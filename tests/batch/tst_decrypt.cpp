@@ -25,12 +25,18 @@ class TestDecryptBatch : public QObject {
 
 private:
     // Encrypted pictures a.Bin, b.Bin, c.Bin and an encrypted text n.Bin on
-    // the desktop; the window points at "out".
+    // the desktop; the window points at "out". "-a" is not selected; "!a" is
+    // selected and then removed, after the list was read.
+    static std::string NameOf(const QString& token)
+    {
+        return (token.startsWith(u'-') || token.startsWith(u'!') ? token.mid(1) : token).toStdString();
+    }
+
     void Prepare(BatchDesk& desk, const QStringList& items)
     {
         int n = 0;
         for (const QString& token : items) {
-            const std::string name = (token.startsWith(u'-') ? token.mid(1) : token).toStdString();
+            const std::string name = NameOf(token);
             const std::string plain = desk.Path(name + ".plain");
             if (name == "n")
                 WriteFile(plain, std::vector<std::uint8_t>(300, 'n'));
@@ -41,10 +47,11 @@ private:
         }
         desk.MakeFolder("out");
         desk.Open();
-        for (const QString& token : items) {
-            const bool selected = !token.startsWith(u'-');
-            desk.Select((selected ? token : token.mid(1)).toStdString() + ".Bin", selected);
-        }
+        for (const QString& token : items)
+            desk.Select(NameOf(token) + ".Bin", !token.startsWith(u'-'));
+        for (const QString& token : items)
+            if (token.startsWith(u'!'))
+                QVERIFY(QFile::remove(Q(desk.Path(NameOf(token) + ".Bin"))));
         QVERIFY(desk.decrypt->ShellTreeView1->SelectPath(desk.Path("out")));
         desk.decrypt->show();
     }
@@ -75,6 +82,9 @@ private slots:
             << abc << "ok:" << int(kKey) << QList<int>{mrYes, mrNo, mrYes} << abc << QStringList{"a", "c"} << 3;
         QTest::newRow("a file that is not a picture is skipped silently")
             << QStringList{"a", "n", "c"} << "ok:4242" << 0 << QList<int>{mrAll} << QStringList{"a"}
+            << QStringList{"a", "c"} << 3;
+        QTest::newRow("a source removed after the list was read is skipped silently")
+            << QStringList{"a", "!b", "c"} << "ok:4242" << 0 << QList<int>{mrAll} << QStringList{"a"}
             << QStringList{"a", "c"} << 3;
         QTest::newRow("unselected items are skipped without a question")
             << QStringList{"-a", "b", "-c"} << "ok:4242" << 0 << QList<int>{mrYes} << QStringList{"b"}
