@@ -262,6 +262,54 @@ private slots:
         QCOMPARE(desk.Names("out"), QStringList{});
     }
 
+    // A second showing after a completed batch: the main window's count
+    // text again, the bar hidden, the destination label shown, and the
+    // user's settings as they were left.
+    void second_showing_after_a_batch()
+    {
+        BatchDesk desk;
+        desk.Add("a.jpg", MakeJpeg(8, 8));
+        desk.Add("b.jpg", MakeJpeg(16, 8));
+        desk.MakeFolder("out");
+        desk.Open();
+        desk.Select("a.jpg");
+        desk.Select("b.jpg");
+        TfrmEncrypt& w = *desk.encrypt;
+        QVERIFY(w.ShellTreeView1->SelectPath(desk.Path("out")));
+        w.rbRot13->setChecked(true);
+        w.txtExtension->setText(QStringLiteral("enc"));
+        Script script;
+        script.Prompt(QStringLiteral("ok:key"));
+        script.Prompt(QStringLiteral("ok:key"));
+        script.Message(mrAll);
+        QTimer::singleShot(0, &w, [&] { w.Button3->click(); });
+        desk.main->GO1Click();
+        QCOMPARE(script.unexpected, 0);
+        QCOMPARE(desk.Names("out"), (QStringList{"n.enc", "o.enc"}));
+        QCOMPARE(w.lblCount->text(), QStringLiteral("Ready"));
+
+        QString count;
+        bool barHidden = false, labelShown = false, rot13 = false;
+        QString extension, destination;
+        QTimer::singleShot(0, &w, [&] {
+            count = w.lblCount->text();
+            barHidden = w.ProgressBar1->isHidden();
+            labelShown = !w.lblCurrentDirectory->isHidden();
+            rot13 = w.rbRot13->isChecked();
+            extension = w.txtExtension->text();
+            destination = Q(w.ShellTreeView1->Path());
+            w.Button2->click();
+        });
+        desk.main->GO1Click();
+        QCOMPARE(count, QStringLiteral("2 files selected for encryption"));
+        QVERIFY(barHidden);
+        QVERIFY(labelShown);
+        QVERIFY(rot13);
+        QCOMPARE(extension, QStringLiteral("enc"));
+        QCOMPARE(destination, Q(desk.Path("out")));
+        QVERIFY(!w.isVisible());
+    }
+
     // The window's tree does not watch the file system; a folder made
     // elsewhere shows at the next showing, and the selection stays.
     void folders_made_elsewhere_show_at_the_next_showing_data()
