@@ -12,9 +12,6 @@
 #include <new>
 #include <type_traits>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <jpeglib.h>
 
@@ -371,61 +368,9 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t>&& bytes)
     d_ = std::move(fresh);
 }
 
-namespace {
-
-
-// A file descriptor that closes itself.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-} // namespace
-
 void TJPEGImage::LoadFromFile(const std::string& path)
 {
-    // Non-blocking open, so a FIFO without a writer cannot hang the caller;
-    // only regular files and folders (whose read fails) get further.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        ThrowFileError(errno);
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        ThrowFileError(errno);
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        ThrowFileError(EINVAL);
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-    std::vector<std::uint8_t> bytes;
-    if (S_ISREG(st.st_mode) && st.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    std::array<std::uint8_t, 65536> chunk;
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowFileError(errno);
-        }
-        if (n == 0)
-            break;
-        // Lengths are 32-bit signed counts; this also stops an endless
-        // device file from filling memory.
-        if (bytes.size() + std::size_t(n) > std::size_t(INT32_MAX))
-            ThrowFileError(EFBIG);
-        bytes.insert(bytes.end(), chunk.data(), chunk.data() + n);
-    }
-    LoadFromBytes(bytes);
+    LoadFromBytes(ReadWholeFile(path));
 }
 
 void TJPEGImage::SaveToFile(const std::string& path) const

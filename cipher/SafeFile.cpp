@@ -1,6 +1,10 @@
 #include "cipher/SafeFile.h"
 
+#include "cipher/Error.h"
+
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -182,6 +186,44 @@ bool TSafeWriter::Commit()
     // commit, and a flush per file would double the cost of a batch.
     committed_ = true;
     return true;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
+{
+    if (path.empty() || path.find('\0') != std::string::npos)
+        ThrowFileError(ENOENT);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        ThrowFileError(errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        ThrowFileError(errno);
+    if (S_ISDIR(st.st_mode))
+        ThrowFileError(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        ThrowFileError(ENODEV);
+    std::vector<std::uint8_t> bytes;
+    if (st.st_size > 0 && st.st_size <= INT32_MAX)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    std::array<std::uint8_t, 65536> chunk;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowFileError(errno);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + std::size_t(n) > std::size_t(INT32_MAX))
+            ThrowFileError(EFBIG);
+        bytes.insert(bytes.end(), chunk.data(), chunk.data() + n);
+    }
+    return bytes;
 }
 
 int WriteFileSafely(const std::string& destination, const std::uint8_t* data,

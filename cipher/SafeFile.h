@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mg {
 
@@ -47,6 +48,12 @@ private:
 };
 
 // Writes a whole buffer safely; the errno on failure (0 on success).
+// Reads a whole regular file. Opening does not wait (a FIFO without a writer
+// cannot hang the caller); a folder, FIFO or device is refused, and so is a
+// file over 2 GiB (lengths are 32-bit signed counts). Throws mg::Error with
+// the file-error message ("File not found", "File access denied", ...).
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+
 int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
                     std::size_t n);
 

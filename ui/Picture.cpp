@@ -2,13 +2,10 @@
 #include "ui/Picture.h"
 
 #include "cipher/Error.h"
+#include "cipher/SafeFile.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace mg {
 
@@ -48,51 +45,6 @@ const TPictureKind* FindPictureKind(const std::string& extension)
     return nullptr;
 }
 
-namespace {
-
-
-// Closes the descriptor on every path out of the reader.
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() { if (fd >= 0) ::close(fd); }
-};
-
-} // namespace
-
-std::vector<std::uint8_t> ReadPictureFile(const std::string& pathBytes)
-{
-    if (pathBytes.empty() || pathBytes.find('\0') != std::string::npos)
-        throw Error("File not found");
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    FileDescriptor file{::open(pathBytes.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0)
-        ThrowFileError(errno);
-    struct stat info {};
-    if (::fstat(file.fd, &info) != 0)
-        ThrowFileError(errno);
-    // Only regular files hold pictures; a folder, a device or a FIFO would
-    // never end or never start.
-    if (S_ISDIR(info.st_mode))
-        ThrowFileError(EISDIR);
-    if (!S_ISREG(info.st_mode))
-        ThrowFileError(ENODEV);
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    std::uint8_t buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowFileError(errno);
-        }
-        if (got == 0)
-            break;
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    return bytes;
-}
-
 void TPicture::LoadFromFile(const std::string& pathBytes)
 {
     const std::string extension = PictureExtension(pathBytes);
@@ -100,7 +52,7 @@ void TPicture::LoadFromFile(const std::string& pathBytes)
     if (!kind)
         throw Error("Unknown picture file extension (." + extension + ")");
     std::unique_ptr<TGraphic> graphic = kind->create();
-    graphic->LoadFromBytes(ReadPictureFile(pathBytes));
+    graphic->LoadFromBytes(ReadWholeFile(pathBytes));
     Replace(std::move(graphic));
 }
 

@@ -28,10 +28,6 @@ std::string PictureExtension(const std::string& pathBytes);
 // the last registration to the first; nullptr when none matches.
 const TPictureKind* FindPictureKind(const std::string& extension);
 
-// Reads a whole file with POSIX calls on its byte path. Throws mg::Error with
-// "File not found", "File access denied", "Invalid filename" or "I/O error %d".
-std::vector<std::uint8_t> ReadPictureFile(const std::string& pathBytes);
-
 class TPicture {
 public:
     TPicture() = default;
