@@ -4,7 +4,6 @@
 #include "info/frmHelpUnit.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
-#include "viewer/Memory.h"
 #include "viewer/murkglassmain.h"
 
 #include "batch/frmDecryptUnit.h"
@@ -14,7 +13,6 @@
 
 int main(int argc, char** argv)
 {
-    mg::TunePictureMemory();
     mg::TApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/murkglass.svg")));
 

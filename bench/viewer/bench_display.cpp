@@ -7,7 +7,6 @@
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
-#include "viewer/Memory.h"
 #include "viewer/murkglassmain.h"
 
 #include <QElapsedTimer>
@@ -79,7 +78,6 @@ double TimeOnce(const std::function<void()>& work)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    mg::TunePictureMemory(); // as the program does at start
     mg::TApplication app(argc, argv);
     const int width = argc > 1 ? std::atoi(argv[1]) : 6000;
     const int height = argc > 2 ? std::atoi(argv[2]) : 4000;
