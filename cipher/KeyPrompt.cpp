@@ -28,9 +28,9 @@ QString FromWindows1252(const std::string& bytes)
 // Shows the key prompt, updates the key and returns the text it gave back.
 QString AskForKey(std::string& passphrase, std::int32_t& decryptionKey)
 {
-    const QString answer = InputDialog(QStringLiteral("Set Decryption Key"),
-                                       QStringLiteral("Enter Decryption Passphrase: "),
-                                       PassphraseText(passphrase));
+    const QString answer = PassphraseDialog(QStringLiteral("Set Decryption Key"),
+                                            QStringLiteral("Enter Decryption Passphrase: "),
+                                            PassphraseText(passphrase));
     if (answer.isEmpty())
         return answer;
     const std::string bytes = TypedTextBytes(answer);
@@ -73,8 +73,8 @@ void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey)
 bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey)
 {
     const QString first = AskForKey(passphrase, decryptionKey);
-    const QString second = InputDialog(QStringLiteral("CONFIRM Decryption Key"),
-                                       QStringLiteral("Confirm Decryption Passphrase: "), QString());
+    const QString second = PassphraseDialog(QStringLiteral("CONFIRM Decryption Key"),
+                                            QStringLiteral("Confirm Decryption Passphrase: "), QString());
     if (second.isEmpty())
         return false;
     // The confirmation is compared with the text the first prompt gave back,

@@ -251,6 +251,8 @@ DialogAnswer ShowInputWindow(const DialogRequest& request)
     auto* edit = new QLineEdit(dialog);
     edit->setObjectName(QStringLiteral("edit"));
     edit->setMaxLength(255);
+    if (request.masked)
+        edit->setEchoMode(QLineEdit::Password);
     edit->setText(request.defaultText);
     edit->selectAll();
     edit->setFixedWidth(width);
@@ -308,15 +310,28 @@ void PlainMessage(const QString& text)
     MessageDialog(text, mtCustom, mbOK);
 }
 
-QString InputDialog(const QString& caption, const QString& prompt, const QString& defaultText)
+namespace {
+QString AskForText(const QString& caption, const QString& prompt, const QString& defaultText, bool masked)
 {
     DialogRequest request;
     request.type = DialogRequest::Input;
     request.text = prompt;
     request.caption = caption;
     request.defaultText = defaultText;
+    request.masked = masked;
     const DialogAnswer answer = Ask(request);
     return answer.result == mrOk ? answer.text : defaultText;
+}
+} // namespace
+
+QString InputDialog(const QString& caption, const QString& prompt, const QString& defaultText)
+{
+    return AskForText(caption, prompt, defaultText, false);
+}
+
+QString PassphraseDialog(const QString& caption, const QString& prompt, const QString& defaultText)
+{
+    return AskForText(caption, prompt, defaultText, true);
 }
 
 void ErrorReport(const QString& message)

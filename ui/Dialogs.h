@@ -39,6 +39,9 @@ enum ModalResult : int {
 int MessageDialog(const QString& text, DialogKind kind, DialogButtons buttons);
 void PlainMessage(const QString& text);
 QString InputDialog(const QString& caption, const QString& prompt, const QString& defaultText);
+// The same with a password field: what is typed, and the default text, are
+// shown as bullets and hidden from accessibility tools.
+QString PassphraseDialog(const QString& caption, const QString& prompt, const QString& defaultText);
 
 constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
@@ -106,6 +109,7 @@ struct DialogRequest {
     DialogButtons buttons = 0;
     QString caption;     // the caption the real dialog would carry
     QString defaultText; // Input only
+    bool masked = false; // Input only: a password field
 };
 struct DialogAnswer {
     int result = mrCancel; // Message: the ModalResult; Input: mrOk or mrCancel

@@ -6,6 +6,7 @@
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 
+#include <QAccessible>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -108,6 +109,8 @@ private slots:
     void longTextWrapsWithinHalfTheScreen();
     void inputDialog_data();
     void inputDialog();
+    void passphraseField_data();
+    void passphraseField();
     void quitRequestWhileOpen_data();
     void quitRequestWhileOpen();
     void cursorAroundModalWindow_data();
@@ -336,6 +339,37 @@ void DialogsTest::inputDialog()
     QCOMPARE(selected, defaultText);
     QCOMPARE(captions, (QStringList{"OK", "Cancel"}));
     QCOMPARE(okSize, cancelSize);
+}
+
+void DialogsTest::passphraseField_data()
+{
+    QTest::addColumn<bool>("masked");
+    QTest::newRow("passphrase prompt hides its default from eyes and screen readers") << true;
+    QTest::newRow("plain prompt still shows its default") << false;
+}
+
+void DialogsTest::passphraseField()
+{
+    QFETCH(bool, masked);
+    const QString secret = QStringLiteral("Secret pass");
+    QLineEdit::EchoMode echo = QLineEdit::Normal;
+    QString shown, spoken;
+    WhenModalOpens([&](QWidget* dialog) {
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("edit"));
+        echo = edit->echoMode();
+        shown = edit->displayText();
+        if (QAccessibleInterface* face = QAccessible::queryAccessibleInterface(edit))
+            spoken = face->text(QAccessible::Value) + u'|' + face->text(QAccessible::Name);
+        Finish(dialog, QStringLiteral("enter"));
+    });
+    const QString caption = QStringLiteral("Set Decryption Key");
+    const QString prompt = QStringLiteral("Enter Decryption Passphrase: ");
+    const QString answer = masked ? PassphraseDialog(caption, prompt, secret) : InputDialog(caption, prompt, secret);
+    // The default text is still given back, whether it was shown or not.
+    QCOMPARE(answer, secret);
+    QCOMPARE(echo, masked ? QLineEdit::Password : QLineEdit::Normal);
+    QCOMPARE(shown.contains(u"Secret"), !masked);
+    QCOMPARE(spoken.contains(u"Secret"), !masked);
 }
 
 void DialogsTest::quitRequestWhileOpen_data()

@@ -45,6 +45,8 @@ private:
         const bool confirm = r.caption == u"CONFIRM Decryption Key" && r.text == u"Confirm Decryption Passphrase: ";
         if (!first && !confirm)
             faults << QStringLiteral("unexpected prompt: ") + r.caption + u'/' + r.text;
+        if (!r.masked)
+            faults << QStringLiteral("passphrase shown in clear: ") + r.caption;
         if (answers_.isEmpty()) {
             faults << QStringLiteral("more prompts than answers");
             return {mrCancel, {}};
