@@ -2,11 +2,17 @@
 #include "ui/Graphics.h"
 
 #include "cipher/Error.h"
+#include "cipher/JpegOrientation.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+#include <QPaintDevice>
 #include <QPainter>
+#include <QTransform>
+
+#include <cmath>
+#include <utility>
 
 namespace mg {
 
@@ -51,6 +57,56 @@ QImage ReadLargest(const std::vector<std::uint8_t>& bytes, const char* format, b
     return best;
 }
 
+// Maps the stored picture, laid out in a rectangle at the origin with the
+// stored width and height (the target's sides exchanged when the orientation
+// exchanges them), onto the target as EXIF orientation says.
+QTransform OrientationTransform(int orientation, const QRect& target)
+{
+    const qreal w = target.width();
+    const qreal h = target.height();
+    QTransform t;
+    switch (orientation) {
+    case 2: t = QTransform(-1, 0, 0, 1, w, 0); break;
+    case 3: t = QTransform(-1, 0, 0, -1, w, h); break;
+    case 4: t = QTransform(1, 0, 0, -1, 0, h); break;
+    case 5: t = QTransform(0, 1, 1, 0, 0, 0); break;
+    case 6: t = QTransform(0, 1, -1, 0, w, 0); break;
+    case 7: t = QTransform(0, -1, -1, 0, w, h); break;
+    case 8: t = QTransform(0, -1, 1, 0, 0, h); break;
+    default: break;
+    }
+    return t * QTransform::fromTranslate(target.x(), target.y());
+}
+
+void DrawOriented(QPainter& painter, const QRect& target, const QImage& image, int orientation)
+{
+    if (orientation <= 1 || orientation > 8) {
+        DrawImage(painter, target, image);
+        return;
+    }
+    if (image.isNull() || target.isEmpty())
+        return;
+    const QSize stored = OrientationSwapsSides(orientation) ? target.size().transposed() : target.size();
+    painter.save();
+    painter.setTransform(OrientationTransform(orientation, target), true);
+    if (stored != image.size())
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(QRect(QPoint(0, 0), stored), image);
+    painter.restore();
+}
+
+// The side in device pixels of a side given in the painter's logical pixels:
+// on a high-density screen (device pixel ratio 2) a pane 300 pixels wide
+// shows 600 pixels.
+int DeviceSide(const QPainter& painter, int side)
+{
+    const QPaintDevice* device = painter.device();
+    const qreal ratio = device ? device->devicePixelRatioF() : 1.0;
+    if (ratio <= 1.0)
+        return side;
+    return int(std::ceil(side * ratio - 1e-9));
+}
+
 } // namespace
 
 void TBitmap::Draw(QPainter& painter, const QRect& target) const
@@ -89,6 +145,29 @@ void TIcon::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
     image_ = image;
 }
 
+void TReaderImage::Draw(QPainter& painter, const QRect& target) const
+{
+    DrawImage(painter, target, image_);
+}
+
+std::unique_ptr<TGraphic> TReaderImage::Clone() const
+{
+    return std::make_unique<TReaderImage>(*this);
+}
+
+void TReaderImage::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
+{
+    // The WebP and TIFF readers come as plug-ins in a package of their own;
+    // without one the file is not broken, and the message says what is missing.
+    if (!QImageReader::supportedImageFormats().contains(QByteArray(format_)))
+        throw Error(std::string("No picture reader for ") + format_
+                    + " is installed (Debian package qt6-image-formats-plugins or libqt6svg6)");
+    QImage image = ReadLargest(bytes, format_, false);
+    if (image.isNull())
+        throw Error(invalidText_);
+    image_ = image;
+}
+
 void TMetafile::Draw(QPainter& painter, const QRect& target) const
 {
     DrawImage(painter, target, pixels_.image);
@@ -108,7 +187,14 @@ void TJPEGGraphic::Draw(QPainter& painter, const QRect& target) const
 {
     if (jpeg_.Empty() || target.isEmpty())
         return;
-    const int scale = jpeg_.ScaleFor(target.width(), target.height());
+    // The decode scale covers the target in the stored picture's own
+    // orientation and in device pixels, so an upright-turned photo and a
+    // high-density screen both get every pixel they show.
+    int wide = DeviceSide(painter, target.width());
+    int high = DeviceSide(painter, target.height());
+    if (OrientationSwapsSides(orientation_))
+        std::swap(wide, high);
+    const int scale = jpeg_.ScaleFor(wide, high);
     if (scale != cachedScale_ || !cachedPixels_) {
         // Decode caches per scale inside the shared TJPEGImage, so a copy of
         // this picture (the snapshot) reuses what was decoded here.
@@ -119,7 +205,22 @@ void TJPEGGraphic::Draw(QPainter& painter, const QRect& target) const
         cachedScale_ = scale;
     }
     lastScale_ = scale;
-    DrawImage(painter, target, cachedImage_);
+    DrawOriented(painter, target, cachedImage_, orientation_);
+}
+
+TJPEGGraphic::TJPEGGraphic(const TJPEGImage& jpeg)
+    : jpeg_(jpeg), orientation_(JpegOrientation(jpeg.Bytes().data(), jpeg.Bytes().size()))
+{
+}
+
+int TJPEGGraphic::Width() const
+{
+    return OrientationSwapsSides(orientation_) ? jpeg_.Height() : jpeg_.Width();
+}
+
+int TJPEGGraphic::Height() const
+{
+    return OrientationSwapsSides(orientation_) ? jpeg_.Width() : jpeg_.Height();
 }
 
 std::unique_ptr<TGraphic> TJPEGGraphic::Clone() const
@@ -132,6 +233,7 @@ void TJPEGGraphic::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
     TJPEGImage jpeg;
     jpeg.LoadFromBytes(bytes);
     jpeg_ = jpeg;
+    orientation_ = JpegOrientation(bytes.data(), bytes.size());
     cachedScale_ = 0;
     cachedPixels_.reset();
     cachedImage_ = QImage();

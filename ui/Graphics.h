@@ -72,6 +72,31 @@ private:
     QImage image_;
 };
 
+// A picture read by one of Qt's image readers, its format named explicitly:
+// PNG, GIF (the first frame), WebP, TIFF (the first page) and SVG (drawn at
+// its own size). Read through the same path as bitmaps and icons.
+class TReaderImage : public TGraphic {
+public:
+    // format: the Qt reader's format name ("png", "webp", ...); invalidText:
+    // the load error for bytes that reader cannot read.
+    TReaderImage(const char* format, const char* invalidText) : format_(format), invalidText_(invalidText) {}
+    int Width() const override { return image_.width(); }
+    int Height() const override { return image_.height(); }
+    void Draw(QPainter& painter, const QRect& target) const override;
+    std::unique_ptr<TGraphic> Clone() const override;
+    // Throws mg::Error(invalidText), or an error naming the missing reader
+    // when Qt has no reader for the format installed.
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
+    const char* ClassName() const override { return "TReaderImage"; }
+    const char* Format() const { return format_; }
+    const QImage& Image() const { return image_; }
+
+private:
+    const char* format_;
+    const char* invalidText_;
+    QImage image_;
+};
+
 // A WMF or EMF metafile, rendered to pixels by the metafile helper process.
 class TMetafile : public TGraphic {
 public:
@@ -93,14 +118,18 @@ private:
 
 // A JPEG picture: the header is read at load, the pixels are decoded when the
 // picture is first drawn, at the smallest libjpeg scale that still covers the
-// target (each scale is decoded once and kept by the shared TJPEGImage).
+// target in device pixels (each scale is decoded once and kept by the shared
+// TJPEGImage). The EXIF orientation is applied when drawing; the size is the
+// upright size, so a photo taken with the phone held upright is taller than
+// wide wherever its size is used.
 class TJPEGGraphic : public TGraphic {
 public:
     TJPEGGraphic() = default;
-    explicit TJPEGGraphic(const TJPEGImage& jpeg) : jpeg_(jpeg) {}
-    TJPEGGraphic(const TJPEGGraphic& other) : TGraphic(other), jpeg_(other.jpeg_) {}
-    int Width() const override { return jpeg_.Width(); }
-    int Height() const override { return jpeg_.Height(); }
+    explicit TJPEGGraphic(const TJPEGImage& jpeg);
+    TJPEGGraphic(const TJPEGGraphic& other)
+        : TGraphic(other), jpeg_(other.jpeg_), orientation_(other.orientation_) {}
+    int Width() const override;
+    int Height() const override;
     // Throws mg::Error when the data cannot be decoded.
     void Draw(QPainter& painter, const QRect& target) const override;
     std::unique_ptr<TGraphic> Clone() const override;
@@ -108,11 +137,14 @@ public:
     void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
     const char* ClassName() const override { return "TJPEGImage"; }
     const TJPEGImage& Jpeg() const { return jpeg_; }
+    // The EXIF orientation (1 to 8) applied when drawing.
+    int Orientation() const { return orientation_; }
     // The libjpeg scale (eighths) the last drawing decoded at; 0 before any.
     int LastScale() const { return lastScale_; }
 
 private:
     TJPEGImage jpeg_;
+    int orientation_ = 1;
     mutable int lastScale_ = 0;
     mutable int cachedScale_ = 0;
     mutable std::shared_ptr<const JpegPixels> cachedPixels_;

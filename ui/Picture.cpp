@@ -9,6 +9,13 @@
 
 namespace mg {
 
+namespace {
+std::unique_ptr<TGraphic> Reader(const char* format, const char* invalidText)
+{
+    return std::make_unique<TReaderImage>(format, invalidText);
+}
+} // namespace
+
 const std::vector<TPictureKind>& PictureKinds()
 {
     static const std::vector<TPictureKind> kinds = {
@@ -18,6 +25,13 @@ const std::vector<TPictureKind>& PictureKinds()
         {"bmp", "Bitmaps", [] { return std::unique_ptr<TGraphic>(new TBitmap); }},
         {"jpeg", "JPEG Image File", [] { return std::unique_ptr<TGraphic>(new TJPEGGraphic); }},
         {"jpg", "JPEG Image File", [] { return std::unique_ptr<TGraphic>(new TJPEGGraphic); }},
+        {"png", "PNG Image", [] { return Reader("png", "PNG image is not valid"); }},
+        {"gif", "GIF Image", [] { return Reader("gif", "GIF image is not valid"); }},
+        {"webp", "WebP Image", [] { return Reader("webp", "WebP image is not valid"); }},
+        {"tif", "TIFF Image", [] { return Reader("tiff", "TIFF image is not valid"); }},
+        {"tiff", "TIFF Image", [] { return Reader("tiff", "TIFF image is not valid"); }},
+        {"svg", "SVG Image", [] { return Reader("svg", "SVG image is not valid"); }},
+        {"svgz", "SVG Image", [] { return Reader("svgz", "SVG image is not valid"); }},
     };
     return kinds;
 }

@@ -19,7 +19,8 @@ struct TPictureKind {
     std::function<std::unique_ptr<TGraphic>()> create;
 };
 
-// The registrations, in the order they were made: wmf, emf, ico, bmp, jpeg, jpg.
+// The registrations, in the order they were made: wmf, emf, ico, bmp, jpeg,
+// jpg, then the kinds Qt's readers show: png, gif, webp, tif, tiff, svg, svgz.
 const std::vector<TPictureKind>& PictureKinds();
 // The extension of a file name: the text after the last "." that follows the
 // last "/", as written; empty when there is none.

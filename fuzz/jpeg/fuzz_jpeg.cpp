@@ -1,7 +1,9 @@
-// Feeds arbitrary bytes to the JPEG picture: header check, then decoding at
-// full size and at two reduced scales. Only mg::Error may come out.
+// Feeds arbitrary bytes to the JPEG picture: the EXIF orientation, the header
+// check, then decoding at full size and at two reduced scales. Only mg::Error
+// may come out.
 #include "cipher/Error.h"
 #include "cipher/JPEGImage.h"
+#include "cipher/JpegOrientation.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    const int orientation = mg::JpegOrientation(data, size);
+    if (orientation < 1 || orientation > 8)
+        __builtin_trap();
     mg::TJPEGImage image;
     try {
         image.LoadFromBytes(data, size);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <stdexcept>
 
@@ -165,6 +166,47 @@ std::vector<std::uint8_t> ReadFile(const std::string& path)
     if (in.bad())
         throw std::runtime_error("ReadFile: cannot read " + path);
     return bytes;
+}
+
+std::vector<std::uint8_t> WithExifOrientation(const std::vector<std::uint8_t>& jpeg, int orientation,
+                                              bool littleEndian)
+{
+    if (jpeg.size() < 2)
+        throw std::runtime_error("not a JPEG");
+    std::vector<std::uint8_t> tiff;
+    auto put16 = [&](unsigned v) {
+        const std::uint8_t hi = std::uint8_t(v >> 8), lo = std::uint8_t(v);
+        tiff.insert(tiff.end(), littleEndian ? std::initializer_list<std::uint8_t>{lo, hi}
+                                             : std::initializer_list<std::uint8_t>{hi, lo});
+    };
+    auto put32 = [&](unsigned v) {
+        if (littleEndian) {
+            put16(v & 0xFFFF);
+            put16(v >> 16);
+        } else {
+            put16(v >> 16);
+            put16(v & 0xFFFF);
+        }
+    };
+    tiff.push_back(littleEndian ? 'I' : 'M');
+    tiff.push_back(littleEndian ? 'I' : 'M');
+    put16(42);
+    put32(8);      // the first directory follows the header
+    put16(1);      // one entry
+    put16(0x0112); // Orientation
+    put16(3);      // SHORT
+    put32(1);      // one value, stored in the entry itself
+    put16(unsigned(orientation));
+    put16(0);
+    put32(0); // no next directory
+    static const char kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+    const std::size_t length = 2 + sizeof kExif + tiff.size();
+    std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+    out.insert(out.end(), {0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length)});
+    out.insert(out.end(), kExif, kExif + sizeof kExif);
+    out.insert(out.end(), tiff.begin(), tiff.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
 }
 
 } // namespace mg::test

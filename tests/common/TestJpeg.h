@@ -27,6 +27,12 @@ std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray = false,
 // otherwise plain CMYK without the marker.
 std::vector<std::uint8_t> MakeCmykJpeg(int width, int height, bool adobe = true);
 
+// The JPEG with an EXIF block holding one orientation tag (any number, for
+// tests of out-of-range values) inserted right after its SOI marker, in
+// big-endian ("MM") or little-endian ("II") byte order.
+std::vector<std::uint8_t> WithExifOrientation(const std::vector<std::uint8_t>& jpeg, int orientation,
+                                              bool littleEndian = false);
+
 // Writes bytes to path (truncating); throws std::runtime_error on failure.
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 // Reads a whole file; throws std::runtime_error on failure.

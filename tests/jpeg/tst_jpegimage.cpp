@@ -2,6 +2,7 @@
 // hostile streams, saving, loading from files and shared copies.
 #include "cipher/Error.h"
 #include "cipher/JPEGImage.h"
+#include "cipher/JpegOrientation.h"
 #include "tests/common/TestJpeg.h"
 
 #include <QDir>
@@ -119,6 +120,8 @@ private slots:
     void saveWritesStoredBytes_data();
     void saveWritesStoredBytes();
     void saveFailureLeavesNothing();
+    void exifOrientation_data();
+    void exifOrientation();
     void loadFromFileErrors_data();
     void loadFromFileErrors();
     void copiesShareBytesAndPixels();
@@ -570,6 +573,43 @@ void TestJpegImage::copiesShareBytesAndPixels()
     QCOMPARE(original.Width(), 40);
     QCOMPARE(original.Decode(4).get(), pixels.get());
     QVERIFY(copy.Decode(4).get() != pixels.get());
+}
+
+void TestJpegImage::exifOrientation_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("expected");
+    const Bytes plain = mg::test::MakeJpeg(16, 8);
+    auto row = [](const Bytes& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); };
+    QTest::newRow("no EXIF block is upright") << row(plain) << 1;
+    for (int o = 1; o <= 8; ++o) {
+        QTest::addRow("big-endian tag %d read", o) << row(mg::test::WithExifOrientation(plain, o)) << o;
+        QTest::addRow("little-endian tag %d read", o) << row(mg::test::WithExifOrientation(plain, o, true)) << o;
+    }
+    QTest::newRow("tag 0 is out of range, upright") << row(mg::test::WithExifOrientation(plain, 0)) << 1;
+    QTest::newRow("tag 9 is out of range, upright") << row(mg::test::WithExifOrientation(plain, 9)) << 1;
+    QTest::newRow("huge tag is out of range, upright") << row(mg::test::WithExifOrientation(plain, 0xFFFF)) << 1;
+    Bytes cut = mg::test::WithExifOrientation(plain, 6);
+    cut.resize(30); // inside the EXIF block
+    QTest::newRow("EXIF block cut short reads as upright") << row(cut) << 1;
+    Bytes wrongType = mg::test::WithExifOrientation(plain, 6);
+    wrongType[2 + 4 + 6 + 8 + 2 + 3] = 4; // SHORT -> LONG in the entry's type field
+    QTest::newRow("tag of the wrong type is ignored") << row(wrongType) << 1;
+    QTest::newRow("empty input is upright") << QByteArray() << 1;
+}
+
+void TestJpegImage::exifOrientation()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, expected);
+    QCOMPARE(mg::JpegOrientation(reinterpret_cast<const std::uint8_t*>(file.constData()), std::size_t(file.size())),
+             expected);
+    // The orientation never stops the picture from loading.
+    if (file.size() > 100) {
+        mg::TJPEGImage image;
+        image.LoadFromBytes(reinterpret_cast<const std::uint8_t*>(file.constData()), std::size_t(file.size()));
+        QCOMPARE(image.Width(), 16);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJpegImage)
