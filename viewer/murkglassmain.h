@@ -104,6 +104,13 @@ public:
     void EncryptedPictureDisplay(const std::string& path, std::int32_t key);
     static QImage MakeNoiseBitmap(int width, int height);
 
+    // Opens an absolute path given on the command line: a folder is selected
+    // in the tree (reached through Home, Computer or the desktop's folders)
+    // and listed; a file's folder is, and the file is selected and shown.
+    // A path that does not exist or that the tree cannot reach (one inside a
+    // hidden folder) is reported and the window stays as it was.
+    void OpenStartPath(const std::string& path);
+
     // Deletion of the selected files.
     void DeleteSelectedFiles();
 

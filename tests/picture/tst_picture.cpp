@@ -7,6 +7,8 @@
 #include "ui/ImageControl.h"
 #include "ui/Picture.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
@@ -93,6 +95,10 @@ private slots:
     void jpegDecodesAtScaleOfTarget_data();
     void jpegDecodesAtScaleOfTarget();
     void jpegDecodeErrorReachesErrorReport();
+    void jpegDrawnUpright_data();
+    void jpegDrawnUpright();
+    void readerKinds_data();
+    void readerKinds();
     void assignTakesOwnCopy();
 };
 
@@ -252,24 +258,37 @@ void TestPicture::jpegDecodesAtScaleOfTarget_data()
 {
     QTest::addColumn<QSize>("target");
     QTest::addColumn<int>("scale");
-    QTest::newRow("fitted pane an eighth of the picture") << QSize(200, 150) << 1;
-    QTest::newRow("slightly more than an eighth") << QSize(201, 150) << 2;
-    QTest::newRow("half size") << QSize(800, 600) << 4;
-    QTest::newRow("natural size") << QSize(1600, 1200) << 8;
-    QTest::newRow("larger than natural") << QSize(3000, 2000) << 8;
+    QTest::addColumn<double>("ratio");   // device pixels per logical pixel
+    QTest::addColumn<int>("orientation"); // EXIF orientation of the 1600 x 1200 picture
+    QTest::newRow("fitted pane an eighth of the picture") << QSize(200, 150) << 1 << 1.0 << 1;
+    QTest::newRow("slightly more than an eighth") << QSize(201, 150) << 2 << 1.0 << 1;
+    QTest::newRow("half size") << QSize(800, 600) << 4 << 1.0 << 1;
+    QTest::newRow("natural size") << QSize(1600, 1200) << 8 << 1.0 << 1;
+    QTest::newRow("larger than natural") << QSize(3000, 2000) << 8 << 1.0 << 1;
+    QTest::newRow("high-density screen gets the pixels it shows, not a stretched eighth")
+        << QSize(200, 150) << 2 << 2.0 << 1;
+    QTest::newRow("fractional ratio rounds the device size up") << QSize(200, 150) << 2 << 1.25 << 1;
+    QTest::newRow("high density at half size decodes in full") << QSize(800, 600) << 8 << 2.0 << 1;
+    QTest::newRow("turned photo compares its stored sides") << QSize(150, 200) << 1 << 1.0 << 6;
+    QTest::newRow("turned photo on a high-density screen") << QSize(150, 200) << 2 << 2.0 << 8;
 }
 
 void TestPicture::jpegDecodesAtScaleOfTarget()
 {
     QFETCH(QSize, target);
     QFETCH(int, scale);
+    QFETCH(double, ratio);
+    QFETCH(int, orientation);
     TJPEGGraphic jpeg;
-    jpeg.LoadFromBytes(mg::test::MakeJpeg(1600, 1200));
+    jpeg.LoadFromBytes(mg::test::WithExifOrientation(mg::test::MakeJpeg(1600, 1200), orientation));
     QCOMPARE(jpeg.LastScale(), 0); // nothing decoded at load
-    QImage canvas(target, QImage::Format_RGB32);
+    QImage canvas(target * ratio, QImage::Format_RGB32);
+    canvas.setDevicePixelRatio(ratio);
     QPainter painter(&canvas);
     jpeg.Draw(painter, QRect(QPoint(0, 0), target));
     QCOMPARE(jpeg.LastScale(), scale);
+    if (ratio != 1.0)
+        return; // the control is shown at the platform's own ratio (see tst_highdensity)
 
     // The same through the image control: a stretched pane of the target size.
     TImage image;
@@ -325,6 +344,150 @@ void TestPicture::assignTakesOwnCopy()
     QVERIFY(copy.Graphic() != source.Graphic());
     source.Clear();
     QCOMPARE(QSize(copy.Width(), copy.Height()), QSize(5, 7));
+}
+
+void TestPicture::jpegDrawnUpright_data()
+{
+    // Which corner of the stored picture each EXIF orientation brings to the
+    // top-left and the top-right of the upright picture.
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QString>("topLeft");
+    QTest::addColumn<QString>("topRight");
+    QTest::newRow("1 upright") << 1 << "TL" << "TR";
+    QTest::newRow("2 mirrored left-right") << 2 << "TR" << "TL";
+    QTest::newRow("3 half a turn") << 3 << "BR" << "BL";
+    QTest::newRow("4 mirrored top-bottom") << 4 << "BL" << "BR";
+    QTest::newRow("5 mirrored on the main diagonal") << 5 << "TL" << "BL";
+    QTest::newRow("6 phone held upright: quarter turn clockwise") << 6 << "BL" << "TL";
+    QTest::newRow("7 mirrored on the other diagonal") << 7 << "BR" << "TR";
+    QTest::newRow("8 quarter turn counter-clockwise") << 8 << "TR" << "BR";
+}
+
+void TestPicture::jpegDrawnUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(QString, topLeft);
+    QFETCH(QString, topRight);
+    // The stored picture is 48 x 24: red grows to the right, green downwards.
+    const Bytes file = mg::test::WithExifOrientation(mg::test::MakeJpeg(48, 24, false, false, 95), orientation,
+                                                     orientation % 2 == 0);
+    const QSize upright = orientation >= 5 ? QSize(24, 48) : QSize(48, 24);
+    QTemporaryDir dir;
+    const std::string path = QDir(dir.path()).filePath(QStringLiteral("photo.jpg")).toStdString();
+    mg::test::WriteFile(path, file);
+    TPicture picture;
+    QCOMPARE(LoadError(picture, path), QString());
+    // The same picture as the encrypted view builds it, from the decrypted bytes.
+    TJPEGImage decrypted;
+    decrypted.LoadFromBytes(file);
+    const TJPEGGraphic fromDecrypted(decrypted);
+    for (const TGraphic* graphic : {picture.Graphic(), static_cast<const TGraphic*>(&fromDecrypted)}) {
+        QCOMPARE(QSize(graphic->Width(), graphic->Height()), upright);
+        // Drawn at natural size and at twice it (stretched, as a fitted pane).
+        for (int zoom : {1, 2}) {
+            QImage canvas(upright * zoom, QImage::Format_RGB32);
+            canvas.fill(Qt::black);
+            QPainter painter(&canvas);
+            graphic->Draw(painter, QRect(QPoint(0, 0), canvas.size()));
+            painter.end();
+            auto corner = [&](int x, int y) {
+                const QColor c = canvas.pixelColor(x, y);
+                return QString(c.green() > 128 ? u'B' : u'T') + QString(c.red() > 128 ? u'R' : u'L');
+            };
+            QCOMPARE(corner(1, 1), topLeft);
+            QCOMPARE(corner(canvas.width() - 2, 1), topRight);
+            // Every pixel is covered: the bottom-right corner is no background.
+            QVERIFY(canvas.pixelColor(canvas.width() - 1, canvas.height() - 1).blue() > 40);
+        }
+    }
+    // The snapshot's copy keeps the orientation.
+    TPicture copy(picture);
+    QCOMPARE(QSize(copy.Width(), copy.Height()), upright);
+}
+
+namespace {
+Bytes Written(const QImage& image, const char* format)
+{
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        return {};
+    return mg::test::Bytes(data);
+}
+
+// Two 1 x 1 frames with a two-colour table: white, then black.
+Bytes TwoFrameGif()
+{
+    const char data[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+                        "\x21\xf9\x04\x00\x00\x00\x00\x00\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00"
+                        "\x21\xf9\x04\x00\x00\x00\x00\x00\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x4c\x01\x00"
+                        "\x3b";
+    return Bytes(data, data + sizeof data - 1);
+}
+} // namespace
+
+void TestPicture::readerKinds_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Bytes>("file");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QColor>("colour"); // at the centre
+
+    QImage red(30, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const Bytes png = Written(red, "png");
+    const Bytes svg = mg::test::Bytes("<svg xmlns='http://www.w3.org/2000/svg' width='30' height='20'>"
+                                      "<rect width='30' height='20' fill='#ff0000'/></svg>");
+    QTest::newRow("PNG") << "a.png" << png << "" << QSize(30, 20) << QColor(Qt::red);
+    QTest::newRow("upper-case PNG") << "a.PNG" << png << "" << QSize(30, 20) << QColor(Qt::red);
+    QTest::newRow("GIF shows its first frame") << "a.gif" << TwoFrameGif() << "" << QSize(1, 1) << QColor(Qt::white);
+    QTest::newRow("WebP") << "a.webp" << Written(red, "webp") << "" << QSize(30, 20) << QColor(Qt::red);
+    QTest::newRow("TIFF") << "a.tiff" << Written(red, "tiff") << "" << QSize(30, 20) << QColor(Qt::red);
+    QTest::newRow("TIF") << "a.tif" << Written(red, "tiff") << "" << QSize(30, 20) << QColor(Qt::red);
+    QTest::newRow("SVG at its own size") << "a.svg" << svg << "" << QSize(30, 20) << QColor(Qt::red);
+    QTest::newRow("truncated PNG") << "cut.png" << mg::test::Truncated(png, 40) << "PNG image is not valid"
+                                   << QSize() << QColor();
+    QTest::newRow("empty PNG") << "empty.png" << Bytes() << "PNG image is not valid" << QSize() << QColor();
+    QTest::newRow("PNG named GIF is read as GIF, not guessed")
+        << "png.gif" << png << "GIF image is not valid" << QSize() << QColor();
+    QTest::newRow("garbage WebP") << "junk.webp" << mg::test::Garbage(900) << "WebP image is not valid" << QSize()
+                                  << QColor();
+    QTest::newRow("garbage TIFF") << "junk.tif" << mg::test::Garbage(900) << "TIFF image is not valid" << QSize()
+                                  << QColor();
+    QTest::newRow("SVG that is no XML") << "junk.svg" << mg::test::Garbage(900) << "SVG image is not valid"
+                                        << QSize() << QColor();
+}
+
+void TestPicture::readerKinds()
+{
+    QFETCH(QString, name);
+    QFETCH(Bytes, file);
+    QFETCH(QString, error);
+    QFETCH(QSize, size);
+    QFETCH(QColor, colour);
+    QVERIFY2(!file.empty() || name.startsWith(u"empty"), "fixture writer missing");
+    QTemporaryDir dir;
+    const std::string path = QDir(dir.path()).filePath(name).toStdString();
+    mg::test::WriteFile(path, file);
+    TPicture picture;
+    TBitmap previous(QImage(7, 5, QImage::Format_RGB32));
+    picture.Assign(&previous);
+    QCOMPARE(LoadError(picture, path), error);
+    if (!error.isEmpty()) {
+        QCOMPARE(QString(picture.Graphic()->ClassName()), QStringLiteral("TBitmap"));
+        QCOMPARE(QSize(picture.Width(), picture.Height()), QSize(7, 5));
+        return;
+    }
+    QCOMPARE(QString(picture.Graphic()->ClassName()), QStringLiteral("TReaderImage"));
+    QCOMPARE(QSize(picture.Width(), picture.Height()), size);
+    QImage canvas(size, QImage::Format_RGB32);
+    QPainter painter(&canvas);
+    picture.Graphic()->Draw(painter, canvas.rect());
+    painter.end();
+    QCOMPARE(canvas.pixelColor(size.width() / 2, size.height() / 2), colour);
 }
 
 QTEST_MAIN(TestPicture)
