@@ -487,7 +487,11 @@ void TestPicture::readerKinds()
     QPainter painter(&canvas);
     picture.Graphic()->Draw(painter, canvas.rect());
     painter.end();
-    QCOMPARE(canvas.pixelColor(size.width() / 2, size.height() / 2), colour);
+    // WebP is written lossy: a few steps of difference are the codec's.
+    const QColor shown = canvas.pixelColor(size.width() / 2, size.height() / 2);
+    QVERIFY2(qAbs(shown.red() - colour.red()) + qAbs(shown.green() - colour.green())
+                     + qAbs(shown.blue() - colour.blue()) <= 12,
+             qPrintable(shown.name()));
 }
 
 QTEST_MAIN(TestPicture)

@@ -54,6 +54,11 @@ void TestOpenPath::opensPath()
 
     QTemporaryDir base;
     const std::string root = base.path().toStdString();
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    struct Cleanup {
+        std::string root;
+        ~Cleanup() { std::error_code ignored; std::filesystem::remove_all(root, ignored); }
+    } cleanup{root};
     QDir(base.path()).mkpath(QStringLiteral("desk"));
     QDir(base.path()).mkpath(QStringLiteral("home"));
     const QByteArray savedHome = qgetenv("HOME");
