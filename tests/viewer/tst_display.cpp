@@ -51,17 +51,22 @@ private slots:
         QTest::addColumn<int>("pictureH");
         QTest::addColumn<bool>("fit");
         QTest::addColumn<QSize>("pane");
+        QTest::addColumn<int>("orientation"); // EXIF; 0 writes none
         // Box 441 x 544 (ratio 0.8107), client 437 x 540.
-        QTest::newRow("wide picture is limited by the width") << 800 << 600 << true << QSize(417, 303);
-        QTest::newRow("tall picture is limited by the height") << 100 << 200 << true << QSize(250, 520);
-        QTest::newRow("tie 208.5 rounds down to even, not up") << 2 << 1 << true << QSize(417, 198);
-        QTest::newRow("tie 69.5 rounds up to even, not down") << 6 << 1 << true << QSize(417, 60);
-        QTest::newRow("tie 32.5 by height rounds to even") << 1 << 16 << true << QSize(22, 520);
-        QTest::newRow("ratio equal to the box's fits by height") << 441 << 544 << true << QSize(412, 520);
+        QTest::newRow("wide picture is limited by the width") << 800 << 600 << true << QSize(417, 303) << 0;
+        QTest::newRow("tall picture is limited by the height") << 100 << 200 << true << QSize(250, 520) << 0;
+        QTest::newRow("tie 208.5 rounds down to even, not up") << 2 << 1 << true << QSize(417, 198) << 0;
+        QTest::newRow("tie 69.5 rounds up to even, not down") << 6 << 1 << true << QSize(417, 60) << 0;
+        QTest::newRow("tie 32.5 by height rounds to even") << 1 << 16 << true << QSize(22, 520) << 0;
+        QTest::newRow("ratio equal to the box's fits by height") << 441 << 544 << true << QSize(412, 520) << 0;
         QTest::newRow("very wide picture: the short side stops at 0, not below") << 3000 << 2 << true
-                                                                                 << QSize(417, 0);
+                                                                                 << QSize(417, 0) << 0;
         QTest::newRow("without fitting the pane keeps the natural size") << 800 << 600 << false
-                                                                         << QSize(800, 600);
+                                                                         << QSize(800, 600) << 0;
+        QTest::newRow("phone photo stored wide is fitted upright, tall") << 200 << 100 << true << QSize(250, 520) << 6;
+        QTest::newRow("unfitted turned photo takes its upright size") << 800 << 600 << false << QSize(600, 800)
+                                                                     << 8;
+        QTest::newRow("mirrored photo keeps its sides") << 800 << 600 << true << QSize(417, 303) << 2;
     }
     void fitting()
     {
@@ -69,9 +74,12 @@ private slots:
         QFETCH(int, pictureH);
         QFETCH(bool, fit);
         QFETCH(QSize, pane);
+        QFETCH(int, orientation);
         for (bool encrypted : {false, true}) {
             TestFolder folder;
-            const auto jpeg = MakeJpeg(pictureW, pictureH);
+            auto jpeg = MakeJpeg(pictureW, pictureH);
+            if (orientation > 0)
+                jpeg = WithExifOrientation(jpeg, orientation);
             if (encrypted)
                 AddEncrypted(folder, "p.jpg", jpeg);
             else
