@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the picture loader of one kind (MG_FUZZ_KIND:
-// bmp, ico, wmf or emf) and draws whatever it accepted. Metafiles go the
+// bmp, ico, wmf, emf, png, gif, webp, tiff or svg) and draws whatever it accepted. Metafiles go the
 // whole way through the helper process, where a helper crash is an ordinary
 // load error: what is fuzzed here is our side of that path.
 #include "cipher/Error.h"
