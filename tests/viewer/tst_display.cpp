@@ -6,6 +6,7 @@
 #include "cipher/JPEGImage.h"
 #include "cipher/Keystream.h"
 
+#include <QBuffer>
 #include <QGroupBox>
 #include <unistd.h>
 
@@ -124,6 +125,12 @@ private slots:
                                                   << true << "";
         QTest::newRow("encrypted file gone before the click") << "secret.jpg" << true << true
                                                               << "Decrypt Fail: \"%1\"" << true << "";
+        QTest::newRow("PNG shows in normal view") << "pic.png" << false << false << "Display Image %1" << false
+                                                 << "";
+        QTest::newRow("damaged PNG shows noise") << "cut.png" << false << false << "Problems displaying: \"%1\""
+                                                 << true << "";
+        QTest::newRow("encrypted PNG is not decrypted: encrypted view is for JPEG")
+            << "secret.png" << true << false << "Decrypt Fail: \"%1\"" << true << "";
         QTest::newRow("empty file first in encrypted view reports the zero pane")
             << "empty.jpg" << true << false << "Decrypted %1" << false << "Invalid floating point operation.";
     }
@@ -140,6 +147,13 @@ private slots:
         folder.Add("notes.txt", {'h', 'i'});
         folder.Add("empty.jpg", {});
         AddEncrypted(folder, "secret.jpg", MakeJpeg(64, 48));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(QImage(40, 30, QImage::Format_RGB32).save(&buffer, "PNG"));
+        folder.Add("pic.png", std::vector<std::uint8_t>(png.begin(), png.end()));
+        folder.Add("cut.png", std::vector<std::uint8_t>(png.begin(), png.begin() + 40));
+        AddEncrypted(folder, "secret.png", std::vector<std::uint8_t>(png.begin(), png.end()));
         ScriptedDialogs dialogs;
         auto window = ShowMain(folder);
         window->ViewEncrypted1->setChecked(encrypted);
