@@ -159,9 +159,11 @@ void TReaderImage::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
 {
     // The WebP and TIFF readers come as plug-ins in a package of their own;
     // without one the file is not broken, and the message says what is missing.
-    if (!QImageReader::supportedImageFormats().contains(QByteArray(format_)))
-        throw Error(std::string("No picture reader for ") + format_
-                    + " is installed (Debian package qt6-image-formats-plugins or libqt6svg6)");
+    if (!QImageReader::supportedImageFormats().contains(QByteArray(format_))) {
+        const bool svg = std::string(format_).rfind("svg", 0) == 0;
+        throw Error(std::string("No picture reader for ") + format_ + " is installed (package "
+                    + (svg ? "libqt6svg6" : "qt6-image-formats-plugins") + ")");
+    }
     QImage image = ReadLargest(bytes, format_, false);
     if (image.isNull())
         throw Error(invalidText_);
