@@ -12,6 +12,7 @@
 #include <QTransform>
 
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace mg {
@@ -55,6 +56,29 @@ QImage ReadLargest(const std::vector<std::uint8_t>& bytes, const char* format, b
     // Detach from the caller's bytes.
     best.detach();
     return best;
+}
+
+// True when every PNG chunk up to IEND lies within the bytes. Qt's PNG reader
+// walks a chunk that claims more bytes than the file holds (a few hundred
+// hostile bytes claiming a gigabyte of text) for seconds, filling the
+// missing bytes with zeros, before it fails anyway: such a file is refused
+// here at once.
+bool PngChunksFit(const std::vector<std::uint8_t>& bytes)
+{
+    constexpr std::size_t kSignature = 8;
+    std::size_t at = kSignature;
+    while (at + 8 <= bytes.size()) {
+        const std::uint32_t length = std::uint32_t(bytes[at]) << 24 | std::uint32_t(bytes[at + 1]) << 16
+                                     | std::uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
+        const bool end = std::memcmp(&bytes[at + 4], "IEND", 4) == 0;
+        // Length, type, data and CRC.
+        if (length > bytes.size() - at - 8 || bytes.size() - at - 8 - length < 4)
+            return end && length == 0; // an IEND without its CRC is still read
+        if (end)
+            return true;
+        at += 12 + std::size_t(length);
+    }
+    return bytes.size() >= kSignature;
 }
 
 // Maps the stored picture, laid out in a rectangle at the origin with the
@@ -164,6 +188,8 @@ void TReaderImage::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
         throw Error(std::string("No picture reader for ") + format_ + " is installed (package "
                     + (svg ? "libqt6svg6" : "qt6-image-formats-plugins") + ")");
     }
+    if (std::strcmp(format_, "png") == 0 && !PngChunksFit(bytes))
+        throw Error(invalidText_);
     QImage image = ReadLargest(bytes, format_, false);
     if (image.isNull())
         throw Error(invalidText_);

@@ -450,6 +450,12 @@ void TestPicture::readerKinds_data()
     QTest::newRow("SVG at its own size") << "a.svg" << svg << "" << QSize(30, 20) << QColor(Qt::red);
     QTest::newRow("truncated PNG") << "cut.png" << mg::test::Truncated(png, 40) << "PNG image is not valid"
                                    << QSize() << QColor();
+    Bytes overlong = png;
+    // Before IEND (the last 12 bytes): a text chunk claiming 1.6 GB.
+    const std::uint8_t claim[] = {0x61, 0x74, 0x65, 0x25, 't', 'E', 'X', 't', 'd', 'a', 't', 'e'};
+    overlong.insert(overlong.end() - 12, claim, claim + sizeof claim);
+    QTest::newRow("PNG chunk claiming more than the file is refused at once, no freeze")
+        << "long.png" << overlong << "PNG image is not valid" << QSize() << QColor();
     QTest::newRow("empty PNG") << "empty.png" << Bytes() << "PNG image is not valid" << QSize() << QColor();
     QTest::newRow("PNG named GIF is read as GIF, not guessed")
         << "png.gif" << png << "GIF image is not valid" << QSize() << QColor();
@@ -475,7 +481,10 @@ void TestPicture::readerKinds()
     TPicture picture;
     TBitmap previous(QImage(7, 5, QImage::Format_RGB32));
     picture.Assign(&previous);
+    QElapsedTimer timer;
+    timer.start();
     QCOMPARE(LoadError(picture, path), error);
+    QVERIFY2(timer.elapsed() < 3000, "a small file keeps the window waiting");
     if (!error.isEmpty()) {
         QCOMPARE(QString(picture.Graphic()->ClassName()), QStringLiteral("TBitmap"));
         QCOMPARE(QSize(picture.Width(), picture.Height()), QSize(7, 5));
