@@ -57,7 +57,7 @@ constexpr int kMetafileTimeLimitMs = 3000;
 constexpr std::uint32_t kMetafileMagic = 0x4D474D46; // "MGMF"
 constexpr int kMetafileHeaderWords = 5;
 constexpr std::uint32_t kMetafileVersion = 2;
-constexpr int kMetafileMaxSide = 4096;   // the largest side the helper draws at
+constexpr int kMetafileMaxSide = 4096;   // the largest side a metafile is drawn at
 constexpr int kMetafileMaxNatural = 32767;
 constexpr std::size_t kMetafileMaxSvg = std::size_t(64) << 20;
 // The helper's exit code when libwmf refuses even a good metafile of its own.

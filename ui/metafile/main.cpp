@@ -31,6 +31,7 @@
 namespace {
 
 constexpr std::size_t kMaxInput = 64u << 20; // 64 MiB of metafile
+constexpr int kCheckSide = 256; // the largest side of the trial drawing
 
 void SetLimit(int resource, rlim_t value)
 {
@@ -161,10 +162,12 @@ int main(int argc, char** argv)
 
     // The viewer draws the vectors at whatever size it shows them. Drawing
     // them once here, under this process's limits, keeps a picture that
-    // takes Qt SVG too long or too much memory out of the viewer.
-    const double shrink = std::min(1.0, double(mg::kMetafileMaxSide) / std::max(naturalW, naturalH));
-    const int w = Clamp(naturalW * shrink, mg::kMetafileMaxSide);
-    const int h = Clamp(naturalH * shrink, mg::kMetafileMaxSide);
+    // takes Qt SVG too long or too much memory out of the viewer. Small, as
+    // the cost that depends on the file is per shape; the cost per pixel is
+    // the viewer's, as for any picture it shows.
+    const double shrink = std::min(1.0, double(kCheckSide) / std::max(naturalW, naturalH));
+    const int w = Clamp(naturalW * shrink, kCheckSide);
+    const int h = Clamp(naturalH * shrink, kCheckSide);
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return 8;
