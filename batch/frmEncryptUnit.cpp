@@ -61,6 +61,10 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     ConnectButton(Button1, mrNone, [this] { Button1Click(); });
     ConnectButton(Button2, mrCancel, [this] { Button2Click(); });
     ConnectButton(Button3, mrOk, [this] { Button3Click(); });
+    // Names a screen reader says for controls that have no caption.
+    ShellTreeView1->setAccessibleName(QStringLiteral("Destination folder"));
+    txtFolderName->setAccessibleName(QStringLiteral("New folder name"));
+    txtExtension->setAccessibleName(QStringLiteral("New extension"));
     // Tab stops at the checked radio button only, as in every toolkit: the
     // arrow keys move within the group.
     for (QRadioButton* radio : {rbKeepExisting, rbTimeBased, rbRot13}) {

@@ -60,6 +60,10 @@ private slots:
         QCOMPARE(d.cbKeepExtension->text(), QStringLiteral("cbKeepExtension"));
         QVERIFY(!d.ProgressBar1->isHidden());
         QVERIFY(e.Label1->font().bold() && e.lblCount->font().bold() && !e.Label3->font().bold());
+        // Controls without a caption of their own have a name a screen reader says.
+        for (QWidget* c : std::initializer_list<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.txtExtension,
+                                                          d.ShellTreeView1, d.txtExtension})
+            QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
         // Tab order as designed.
         QList<QWidget*> chain;
         // The radio buttons are one tab stop: the checked one, wherever it is.
