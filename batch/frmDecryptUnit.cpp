@@ -47,6 +47,9 @@ TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
+    // Names a screen reader says for controls that have no caption.
+    ShellTreeView1->setAccessibleName(QStringLiteral("Destination folder"));
+    txtExtension->setAccessibleName(QStringLiteral("Target extension"));
     ConnectButton(cmdCreateFolder, mrNone, [this] { cmdCreateFolderClick(); });
     ConnectButton(Cancel, mrCancel, [this] { CancelClick(); });
     ConnectButton(cmdGo, mrOk, [this] { cmdGoClick(); });

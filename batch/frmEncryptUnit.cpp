@@ -61,8 +61,19 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     ConnectButton(Button1, mrNone, [this] { Button1Click(); });
     ConnectButton(Button2, mrCancel, [this] { Button2Click(); });
     ConnectButton(Button3, mrOk, [this] { Button3Click(); });
+    // Names a screen reader says for controls that have no caption.
+    ShellTreeView1->setAccessibleName(QStringLiteral("Destination folder"));
+    txtFolderName->setAccessibleName(QStringLiteral("New folder name"));
+    txtExtension->setAccessibleName(QStringLiteral("New extension"));
+    // Tab stops at the checked radio button only, as in every toolkit: the
+    // arrow keys move within the group.
+    for (QRadioButton* radio : {rbKeepExisting, rbTimeBased, rbRot13}) {
+        auto tabStop = [radio](bool checked) { radio->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); };
+        tabStop(radio->isChecked());
+        connect(radio, &QRadioButton::toggled, radio, tabStop);
+    }
     FinishControls({Label1, Label2, Label4, Label3, lblCurrentDirectory, lblCount},
-                   {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13});
+                   {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13, Button1});
 }
 
 TfrmEncrypt::~TfrmEncrypt()

@@ -8,6 +8,7 @@ packages=(
   libjpeg62-turbo-dev libwmf-dev libemf2svg-dev libexif-dev qt6-image-formats-plugins
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
+  bubblewrap libxcb1-dev
   desktop-file-utils appstream man-db groff-base dpkg-dev file
   fonts-dejavu-core
 )

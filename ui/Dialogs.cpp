@@ -151,11 +151,53 @@ int RunAndDispose(AnswerDialog* dialog)
     return result == mrNone ? int(mrCancel) : result;
 }
 
+// Word wrapping breaks lines only between words, so a word wider than the
+// label (the path of a deeply nested file) would be cut off. Such a word gets
+// zero-width spaces, invisible places where a line may break: after each
+// "/", or anywhere when a piece between them is still too wide.
+QString BreakableText(const QString& text, const QFontMetrics& metrics, int maxWidth)
+{
+    static const QChar breakHere(0x200B);
+    QString result;
+    QString word;
+    const auto flush = [&] {
+        if (metrics.horizontalAdvance(word) <= maxWidth) {
+            result += word;
+        } else {
+            QString piece;
+            for (const QChar c : word) {
+                if (!piece.isEmpty() && metrics.horizontalAdvance(piece + c) > maxWidth) {
+                    result += piece + breakHere;
+                    piece.clear();
+                }
+                piece += c;
+                if (c == u'/') {
+                    result += piece + breakHere;
+                    piece.clear();
+                }
+            }
+            result += piece;
+        }
+        word.clear();
+    };
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            flush();
+            result += c;
+        } else {
+            word += c;
+        }
+    }
+    flush();
+    return result;
+}
+
 QLabel* WrappedLabel(const QString& text, int maxWidth, QWidget* parent)
 {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
-    label->setText(text);
+    label->setText(BreakableText(text, QFontMetrics(label->font()), maxWidth - 4));
+    label->setAccessibleName(text); // read without the break marks
     label->setWordWrap(true);
     const QFontMetrics metrics(label->font());
     int natural = 1;

@@ -14,6 +14,9 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <QSvgRenderer>
+
+#include <algorithm>
 
 namespace mg {
 
@@ -198,7 +201,32 @@ void TReaderImage::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
 
 void TMetafile::Draw(QPainter& painter, const QRect& target) const
 {
-    DrawImage(painter, target, pixels_.image);
+    if (!renderer_ || target.isEmpty())
+        return;
+    // Drawn for the device's pixels, so a high-density screen gets its
+    // resolution too.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels = (QSizeF(target.size()) * ratio).toSize();
+    if (cached_.isNull() || cachedFor_ != pixels) {
+        cached_ = Render(pixels);
+        cachedFor_ = pixels;
+    }
+    DrawImage(painter, target, cached_);
+}
+
+QImage TMetafile::Render(const QSize& pixels) const
+{
+    if (!renderer_ || pixels.isEmpty())
+        return {};
+    const double shrink = std::min(1.0, double(kMetafileMaxSide) / std::max(pixels.width(), pixels.height()));
+    const QSize size(std::max(1, int(pixels.width() * shrink)), std::max(1, int(pixels.height() * shrink)));
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    renderer_->render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    return image;
 }
 
 std::unique_ptr<TGraphic> TMetafile::Clone() const
@@ -208,7 +236,17 @@ std::unique_ptr<TGraphic> TMetafile::Clone() const
 
 void TMetafile::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
 {
-    pixels_ = RenderMetafile(kind_, bytes);
+    const MetafileVectors vectors = ConvertMetafile(kind_, bytes);
+    auto renderer = std::make_shared<QSvgRenderer>(vectors.svg);
+    // The helper drew the same SVG; refusing it here means the helper's
+    // answer was not what it claims.
+    if (!renderer->isValid())
+        throw Error("Metafile image is not valid");
+    naturalWidth_ = vectors.naturalWidth;
+    naturalHeight_ = vectors.naturalHeight;
+    renderer_ = std::move(renderer);
+    cached_ = QImage();
+    cachedFor_ = QSize();
 }
 
 void TJPEGGraphic::Draw(QPainter& painter, const QRect& target) const

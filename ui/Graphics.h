@@ -13,6 +13,7 @@
 #include <vector>
 
 class QPainter;
+class QSvgRenderer;
 
 namespace mg {
 
@@ -97,23 +98,32 @@ private:
     QImage image_;
 };
 
-// A WMF or EMF metafile, rendered to pixels by the metafile helper process.
+// A WMF or EMF metafile, turned into vectors by the metafile helper process
+// and drawn at the size it is shown, so a fitted or enlarged metafile stays
+// sharp. The last drawing is kept for repaints at the same size.
 class TMetafile : public TGraphic {
 public:
     explicit TMetafile(MetafileKind kind) : kind_(kind) {}
-    int Width() const override { return pixels_.naturalWidth; }
-    int Height() const override { return pixels_.naturalHeight; }
+    int Width() const override { return naturalWidth_; }
+    int Height() const override { return naturalHeight_; }
     void Draw(QPainter& painter, const QRect& target) const override;
     std::unique_ptr<TGraphic> Clone() const override;
     // Throws mg::Error("Metafile image is not valid").
     void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
     const char* ClassName() const override { return "TMetafile"; }
     MetafileKind Kind() const { return kind_; }
-    const QImage& Image() const { return pixels_.image; }
+    // The picture drawn on white at the size in pixels (at most
+    // kMetafileMaxSide a side; larger sizes are drawn smaller, keeping the
+    // proportions).
+    QImage Render(const QSize& pixels) const;
 
 private:
     MetafileKind kind_;
-    MetafilePixels pixels_;
+    int naturalWidth_ = 0;
+    int naturalHeight_ = 0;
+    std::shared_ptr<QSvgRenderer> renderer_; // shared by copies, never changed
+    mutable QImage cached_;
+    mutable QSize cachedFor_;
 };
 
 // A JPEG picture: the header is read at load, the pixels are decoded when the

@@ -11,11 +11,44 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <cstdlib>
+#include <cstring>
 #include <new>
+#ifdef MG_HAVE_XCB
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#endif
 
 namespace mg {
 
 namespace {
+
+// Qt gives a window with an empty title the application's name on X11; the
+// snapshot window's title is empty, so it is written to the window itself.
+void ClearNativeTitle(QWidget* window)
+{
+#ifdef MG_HAVE_XCB
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    xcb_connection_t* connection = x11->connection();
+    auto atom = [connection](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return result;
+    };
+    const xcb_window_t id = xcb_window_t(window->winId());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, "");
+    const xcb_atom_t netName = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+    if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, netName, utf8, 8, 0, "");
+    xcb_flush(connection);
+#else
+    (void)window;
+#endif
+}
 
 // The floating tool window made by FloatControl. Its only job is to hold one
 // image control, keep it filling the client area, and go away once empty.
@@ -33,6 +66,11 @@ public:
     TImage* Control() const { return findChild<TImage*>(QString(), Qt::FindDirectChildrenOnly); }
 
 protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        ClearNativeTitle(this);
+    }
     void resizeEvent(QResizeEvent* event) override
     {
         QWidget::resizeEvent(event);

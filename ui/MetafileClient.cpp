@@ -2,13 +2,14 @@
 #include "ui/MetafileClient.h"
 
 #include "cipher/Error.h"
+#include "ui/MetafileSandbox.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
+#include <QThread>
 #include <cstring>
 
 namespace mg {
@@ -17,15 +18,35 @@ namespace {
 
 QString g_program;        // test seam: replaces the helper when not empty
 QStringList g_programArgs;
-int g_timeoutMs = 10000;
+int g_timeoutMs = kMetafileTimeLimitMs;
 
 // The largest output a well-behaved helper can write.
-constexpr qint64 kMaxOutput =
-    qint64(kMetafileHeaderWords) * 4 + qint64(kMetafileMaxSide) * kMetafileMaxSide * 4;
+constexpr qint64 kMaxOutput = qint64(kMetafileHeaderWords) * 4 + qint64(kMetafileMaxSvg);
 
 [[noreturn]] void Invalid()
 {
     throw Error("Metafile image is not valid");
+}
+
+[[noreturn]] void RendererBroken()
+{
+    // The viewer shows only that a picture failed; someone who started it
+    // from a terminal learns once why every metafile fails.
+    static bool told = false;
+    if (!told) {
+        told = true;
+        qWarning("murkglass: %s", kMetafileRendererBroken);
+    }
+    throw Error(kMetafileRendererBroken);
+}
+
+// Lets the windows repaint while the helper works. Input stays queued, so no
+// command can start while this one waits.
+void KeepPainting()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 std::uint32_t Word(const QByteArray& data, int index)
@@ -35,7 +56,7 @@ std::uint32_t Word(const QByteArray& data, int index)
     return value; // the helper runs on this machine: host byte order
 }
 
-// Kills and reaps the helper on every path out of RenderMetafile.
+// Kills and reaps the helper on every path out of ConvertMetafile.
 struct HelperGuard {
     QProcess& process;
     ~HelperGuard()
@@ -57,7 +78,7 @@ void SetMetafileHelperCommand(const QString& program, const QStringList& args)
 
 void SetMetafileTimeout(int milliseconds)
 {
-    g_timeoutMs = milliseconds > 0 ? milliseconds : 10000;
+    g_timeoutMs = milliseconds > 0 ? milliseconds : kMetafileTimeLimitMs;
 }
 
 QString MetafileHelperPath()
@@ -85,7 +106,7 @@ QString MetafileHelperPath()
     return {};
 }
 
-MetafilePixels RenderMetafile(MetafileKind kind, const std::vector<std::uint8_t>& bytes)
+MetafileVectors ConvertMetafile(MetafileKind kind, const std::vector<std::uint8_t>& bytes)
 {
     if (bytes.empty())
         Invalid();
@@ -101,15 +122,12 @@ MetafilePixels RenderMetafile(MetafileKind kind, const std::vector<std::uint8_t>
 
     QProcess process;
     HelperGuard guard{process};
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, args, QIODevice::ReadWrite);
-    if (!process.waitForStarted(g_timeoutMs))
-        Invalid();
-
+    StartConfined(process, program, args);
     const QDeadlineTimer deadline(g_timeoutMs);
+    if (!process.waitForStarted(g_timeoutMs))
+        RendererBroken();
+
     // Feed the metafile in and read the answer as it comes, so neither pipe
     // fills up and the output limit holds while the helper still writes.
     process.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
@@ -117,39 +135,41 @@ MetafilePixels RenderMetafile(MetafileKind kind, const std::vector<std::uint8_t>
     QByteArray output;
     while (process.state() != QProcess::NotRunning) {
         if (deadline.hasExpired())
-            Invalid();
-        process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 200)));
+            output.size() < 4 ? RendererBroken() : Invalid();
+        process.waitForReadyRead(int(qMin<qint64>(deadline.remainingTime(), 25)));
         output += process.readAllStandardOutput();
+        if (output.size() >= 4 && Word(output, 0) != kMetafileMagic)
+            RendererBroken(); // not the helper's answer
         if (output.size() > kMaxOutput)
             Invalid();
+        KeepPainting();
     }
     output += process.readAllStandardOutput();
+    // Nothing read yet, so nothing the file did: the helper, a library it
+    // needs or Qt's platform plugin failed to start.
+    if (output.size() < 4 || Word(output, 0) != kMetafileMagic)
+        RendererBroken();
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == kMetafileExitRendererBroken)
+        RendererBroken();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         Invalid();
     if (output.size() < kMetafileHeaderWords * 4 || output.size() > kMaxOutput)
         Invalid();
 
-    if (Word(output, 0) != kMetafileMagic || Word(output, 1) != kMetafileVersion)
+    if (Word(output, 1) != kMetafileVersion)
         Invalid();
     const std::uint32_t naturalW = Word(output, 2), naturalH = Word(output, 3);
-    const std::uint32_t w = Word(output, 4), h = Word(output, 5);
+    const std::uint32_t length = Word(output, 4);
     if (naturalW < 1 || naturalH < 1 || naturalW > std::uint32_t(kMetafileMaxNatural)
         || naturalH > std::uint32_t(kMetafileMaxNatural))
         Invalid();
-    if (w < 1 || h < 1 || w > std::uint32_t(kMetafileMaxSide) || h > std::uint32_t(kMetafileMaxSide))
-        Invalid();
-    if (output.size() != qint64(kMetafileHeaderWords) * 4 + qint64(w) * h * 4)
+    if (output.size() != qint64(kMetafileHeaderWords) * 4 + qint64(length))
         Invalid();
 
-    MetafilePixels result;
+    MetafileVectors result;
     result.naturalWidth = int(naturalW);
     result.naturalHeight = int(naturalH);
-    result.image = QImage(int(w), int(h), QImage::Format_ARGB32_Premultiplied);
-    if (result.image.isNull())
-        Invalid();
-    const char* pixels = output.constData() + kMetafileHeaderWords * 4;
-    for (int y = 0; y < int(h); ++y)
-        std::memcpy(result.image.scanLine(y), pixels + qsizetype(y) * w * 4, std::size_t(w) * 4);
+    result.svg = output.mid(kMetafileHeaderWords * 4);
     return result;
 }
 

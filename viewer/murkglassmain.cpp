@@ -141,11 +141,20 @@ void TfrmMain::CreateControls()
 
     setTabOrder(ShellTreeView1, Edit2);
     setTabOrder(Edit2, FileListBox1);
+
+    // Names a screen reader says for controls that have no caption.
+    ShellTreeView1->setAccessibleName(QStringLiteral("Folders"));
+    Edit2->setAccessibleName(QStringLiteral("File mask"));
+    FileListBox1->setAccessibleName(QStringLiteral("Files"));
+    Image1->setAccessibleName(QStringLiteral("Picture"));
+    Image2->setAccessibleName(QStringLiteral("Snapshot"));
 }
 
 void TfrmMain::CreateMenus()
 {
     QMenuBar* bar = menuBar();
+    // "&" marks each caption's access key (Alt+letter); the words shown stay
+    // the same.
     bar->setObjectName(QStringLiteral("MainMenu1"));
     auto entry = [this](QMenu* menu, const char* name, const char* caption, void (TfrmMain::*handler)(),
                         bool checkable = false, bool checked = false) {
@@ -157,32 +166,32 @@ void TfrmMain::CreateMenus()
         return action;
     };
 
-    View1 = bar->addMenu(QStringLiteral("File"));
+    View1 = bar->addMenu(QStringLiteral("&File"));
     View1->setObjectName(QStringLiteral("View1"));
-    Open1 = entry(View1, "Open1", "View Normal", &TfrmMain::Open1Click, true, true);
-    ViewEncrypted1 = entry(View1, "ViewEncrypted1", "View Encrypted", &TfrmMain::ViewEncrypted1Click, true);
-    Delete1 = entry(View1, "Delete1", "Delete", &TfrmMain::Delete1Click);
-    Exit1 = entry(View1, "Exit1", "Exit", &TfrmMain::Exit1Click);
+    Open1 = entry(View1, "Open1", "View &Normal", &TfrmMain::Open1Click, true, true);
+    ViewEncrypted1 = entry(View1, "ViewEncrypted1", "View &Encrypted", &TfrmMain::ViewEncrypted1Click, true);
+    Delete1 = entry(View1, "Delete1", "&Delete", &TfrmMain::Delete1Click);
+    Exit1 = entry(View1, "Exit1", "E&xit", &TfrmMain::Exit1Click);
 
-    Decrypt1 = bar->addMenu(QStringLiteral("Decrypt"));
+    Decrypt1 = bar->addMenu(QStringLiteral("&Decrypt"));
     Decrypt1->setObjectName(QStringLiteral("Decrypt1"));
-    SetDecryptionKey1 = entry(Decrypt1, "SetDecryptionKey1", "Set Decryption Key",
+    SetDecryptionKey1 = entry(Decrypt1, "SetDecryptionKey1", "Set Decryption &Key",
                               &TfrmMain::SetDecryptionKey1Click);
-    DecryptFiles1 = entry(Decrypt1, "DecryptFiles1", "Decrypt Selected Files...",
+    DecryptFiles1 = entry(Decrypt1, "DecryptFiles1", "&Decrypt Selected Files...",
                           &TfrmMain::DecryptFiles1Click);
 
-    Encrypt1 = bar->addMenu(QStringLiteral("Encrypt"));
+    Encrypt1 = bar->addMenu(QStringLiteral("&Encrypt"));
     Encrypt1->setObjectName(QStringLiteral("Encrypt1"));
-    GO1 = entry(Encrypt1, "GO1", "Encrypt Selected Files...", &TfrmMain::GO1Click);
+    GO1 = entry(Encrypt1, "GO1", "&Encrypt Selected Files...", &TfrmMain::GO1Click);
 
-    View2 = bar->addMenu(QStringLiteral("Options"));
+    View2 = bar->addMenu(QStringLiteral("&Options"));
     View2->setObjectName(QStringLiteral("View2"));
-    FitToWindow1 = entry(View2, "FitToWindow1", "Fit To Window", &TfrmMain::FitToWindow1Click, true, true);
+    FitToWindow1 = entry(View2, "FitToWindow1", "&Fit To Window", &TfrmMain::FitToWindow1Click, true, true);
 
-    Help1 = bar->addMenu(QStringLiteral("Help"));
+    Help1 = bar->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
-    Help2 = entry(Help1, "Help2", "Help", &TfrmMain::Help2Click);
-    About1 = entry(Help1, "About1", "About", &TfrmMain::About1Click);
+    Help2 = entry(Help1, "Help2", "&Help", &TfrmMain::Help2Click);
+    About1 = entry(Help1, "About1", "&About", &TfrmMain::About1Click);
     // The two view entries are a pair, kept so by their handlers: exactly
     // one is checked. (An exclusive action group would draw radio marks
     // instead of check marks.)

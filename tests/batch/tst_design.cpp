@@ -30,7 +30,8 @@ private slots:
         QCOMPARE(d.height(), 436);
         QVERIFY(e.width() >= 380 && d.width() >= 278);
         for (QWidget* c : std::initializer_list<QWidget*>{e.cbKeepExtension, e.rbKeepExisting, e.rbTimeBased,
-                                                          e.rbRot13, d.cbKeepExtension, d.cbUseDateTime}) {
+                                                          e.rbRot13, e.Button1, d.cbKeepExtension,
+                                                          d.cbUseDateTime}) {
             QVERIFY2(c->width() >= c->sizeHint().width(), qPrintable(c->objectName()));
             QVERIFY2(c->geometry().right() < c->window()->width(), qPrintable(c->objectName()));
         }
@@ -59,14 +60,26 @@ private slots:
         QCOMPARE(d.cbKeepExtension->text(), QStringLiteral("cbKeepExtension"));
         QVERIFY(!d.ProgressBar1->isHidden());
         QVERIFY(e.Label1->font().bold() && e.lblCount->font().bold() && !e.Label3->font().bold());
+        // Controls without a caption of their own have a name a screen reader says.
+        for (QWidget* c : std::initializer_list<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.txtExtension,
+                                                          d.ShellTreeView1, d.txtExtension})
+            QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
         // Tab order as designed.
         QList<QWidget*> chain;
-        for (QWidget* w = e.ShellTreeView1; chain.size() < 10; w = w->nextInFocusChain())
-            if (w->focusPolicy() & Qt::TabFocus)
-                chain << w;
-        QCOMPARE(chain, (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
-                                         e.rbKeepExisting, e.rbTimeBased, e.rbRot13, e.Button2, e.Button3,
-                                         e.cbKeepExtension}));
+        // The radio buttons are one tab stop: the checked one, wherever it is.
+        const auto tabChain = [&e] {
+            QList<QWidget*> chain;
+            for (QWidget* w = e.ShellTreeView1; chain.size() < 8; w = w->nextInFocusChain())
+                if (w->focusPolicy() & Qt::TabFocus)
+                    chain << w;
+            return chain;
+        };
+        QCOMPARE(tabChain(), (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
+                                              e.rbTimeBased, e.Button2, e.Button3, e.cbKeepExtension}));
+        e.rbRot13->setChecked(true);
+        QCOMPARE(tabChain(), (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
+                                              e.rbRot13, e.Button2, e.Button3, e.cbKeepExtension}));
+        e.rbTimeBased->setChecked(true);
         chain.clear();
         for (QWidget* w = d.ShellTreeView1; chain.size() < 7; w = w->nextInFocusChain())
             if (w->focusPolicy() & Qt::TabFocus)
@@ -77,7 +90,7 @@ private slots:
 
     // Every control at its designed place with its designed caption. Labels
     // size themselves, so only their corner is fixed; check boxes and radio
-    // buttons may grow wider to fit their captions.
+    // buttons and the Create Folder button may grow wider to fit their captions.
     void controls_data()
     {
         QTest::addColumn<bool>("encrypt");
@@ -133,7 +146,8 @@ private slots:
         QWidget* c = window.findChild<QWidget*>(name);
         QVERIFY(c);
         QCOMPARE(c->geometry().topLeft(), geometry.topLeft());
-        const bool choice = qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c);
+        const bool choice = qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c)
+                            || name == "Button1"; // grows to fit "Create Folder"
         if (geometry.width() > 0) {
             QCOMPARE(c->height(), geometry.height());
             if (choice)

@@ -14,10 +14,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <new>
@@ -107,6 +109,8 @@ private slots:
     void captionAndIcon_data();
     void captionAndIcon();
     void longTextWrapsWithinHalfTheScreen();
+    void wordWiderThanTheLabelWraps_data();
+    void wordWiderThanTheLabelWraps();
     void inputDialog_data();
     void inputDialog();
     void passphraseField_data();
@@ -290,6 +294,46 @@ void DialogsTest::longTextWrapsWithinHalfTheScreen()
     QVERIFY(labelWidth <= halfScreen);
     QVERIFY(labelHeight >= 3 * lineHeight);
     QVERIFY2(!shown.contains(u'\t'), "tabs are not expanded");
+}
+
+void DialogsTest::wordWiderThanTheLabelWraps_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("deeply nested path in the Delete question")
+        << "Delete \"/home/user/" + QStringLiteral("Pictures/").repeated(60) + "photo.jpg\" ?";
+    QTest::newRow("one long name without a slash") << "Name " + QStringLiteral("x").repeated(600);
+}
+
+void DialogsTest::wordWiderThanTheLabelWraps()
+{
+    QFETCH(QString, text);
+    int labelWidth = 0, widestLine = 0, lines = 0;
+    QString shown, accessible;
+    WhenModalOpens([&](QWidget* dialog) {
+        const QLabel* label = dialog->findChild<QLabel*>(QStringLiteral("text"));
+        labelWidth = label->contentsRect().width();
+        shown = label->text();
+        accessible = label->accessibleName();
+        // Laid out as the label lays out its text.
+        QTextLayout layout(shown, label->font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(labelWidth);
+            widestLine = std::max(widestLine, int(std::ceil(line.naturalTextWidth())));
+            ++lines;
+        }
+        layout.endLayout();
+        dialog->close();
+    });
+    MessageDialog(text, mtConfirmation, mbYesNo);
+    QVERIFY2(widestLine <= labelWidth, qPrintable(QString("%1 > %2").arg(widestLine).arg(labelWidth)));
+    QVERIFY(lines >= 2);
+    // Nothing of the text is lost, and a screen reader reads it as given.
+    QCOMPARE(QString(shown).remove(QChar(0x200B)), text);
+    QCOMPARE(accessible, text);
 }
 
 void DialogsTest::inputDialog_data()

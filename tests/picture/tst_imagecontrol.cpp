@@ -7,6 +7,12 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
+#ifdef MG_HAVE_XCB
+#include <QGuiApplication>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
+#endif
 
 using namespace mg;
 
@@ -40,6 +46,7 @@ private slots:
     void stretchDrawing_data();
     void stretchDrawing();
     void floatControlGeometry();
+    void floatingWindowHasNoTitleOnX11();
     void floatingWindowFollowsAndFollowed();
     void floatingAgainReleasesFirstWindow();
     void closeBoxHidesWithControlInside();
@@ -279,6 +286,43 @@ void TestImageControl::rightButtonAsksForContext()
     QApplication::sendEvent(&image, &event);
     QCOMPARE(context.count(), 1);
     QCOMPARE(click.count(), 0);
+}
+
+void TestImageControl::floatingWindowHasNoTitleOnX11()
+{
+#ifdef MG_HAVE_XCB
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs X11: ctest runs it as tst_imagecontrol_x11 under xvfb-run");
+    QWidget form;
+    TImage* control = new TImage(&form);
+    control->SetBounds(8, 12, 300, 200);
+    form.show();
+    control->FloatControl(QRect(100, 120, 200, 150));
+    QWidget* host = control->FloatHost();
+    QVERIFY(host && QTest::qWaitForWindowExposed(host));
+    // What a window manager shows as the caption.
+    xcb_connection_t* connection = x11->connection();
+    auto property = [&](const char* name) {
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            connection,
+            xcb_get_property(connection, 0, xcb_window_t(host->winId()), atom->atom, XCB_GET_PROPERTY_TYPE_ANY,
+                             0, 1024),
+            nullptr);
+        const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply)),
+                               xcb_get_property_value_length(reply));
+        std::free(reply);
+        std::free(atom);
+        return value;
+    };
+    QCOMPARE(property("WM_NAME"), QByteArray());
+    QCOMPARE(property("_NET_WM_NAME"), QByteArray());
+    delete host;
+#else
+    QSKIP("built without xcb");
+#endif
 }
 
 QTEST_MAIN(TestImageControl)

@@ -82,7 +82,7 @@ QString LoadError(TPicture& picture, const std::string& path)
 class TestPicture : public QObject {
     Q_OBJECT
 private slots:
-    void init() { SetMetafileHelperCommand({}); SetMetafileTimeout(10000); }
+    void init() { SetMetafileHelperCommand({}); SetMetafileTimeout(0); }
 
     void loadsByExtension_data();
     void loadsByExtension();
@@ -136,8 +136,8 @@ void TestPicture::loadsByExtension()
     QCOMPARE(QSize(picture.Width(), picture.Height()), size);
     QCOMPARE(changes, 1);
     if (className == "TMetafile") {
-        // The helper's pixels show the red rectangle in the middle.
-        const QImage& image = static_cast<const TMetafile*>(picture.Graphic())->Image();
+        // The helper's drawing shows the red rectangle in the middle.
+        const QImage image = static_cast<const TMetafile*>(picture.Graphic())->Render(size);
         QCOMPARE(image.size(), size);
         QCOMPARE(QColor(image.pixel(size.width() / 2, size.height() / 2)), QColor(Qt::red));
     }
@@ -196,20 +196,39 @@ void TestPicture::helperFailureIsLoadError_data()
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("maxMs");
+    QTest::addColumn<QString>("message");
     const QString sh = "/bin/sh";
-    QTest::newRow("helper runs past the time limit") << sh << QStringList{"-c", "exec sleep 30"} << 5000;
-    QTest::newRow("helper crashes") << sh << QStringList{"-c", "cat >/dev/null; kill -SEGV $$"} << 5000;
-    QTest::newRow("helper exits with failure") << sh << QStringList{"-c", "cat >/dev/null; exit 1"} << 5000;
-    QTest::newRow("helper writes text") << sh << QStringList{"-c", "cat >/dev/null; echo hello"} << 5000;
-    QTest::newRow("helper writes nothing") << "/bin/true" << QStringList{} << 5000;
-    // Header: magic, version 1, natural 2x2, then the pixel size.
+    const QString invalid = "Metafile image is not valid";
+    const QString broken = kMetafileRendererBroken;
+    // The word that says the helper's renderer started: "MGMF".
+    const QString started = "printf 'FMGM'; ";
+    QTest::newRow("helper runs past the time limit")
+        << sh << QStringList{"-c", started + "exec sleep 30"} << 5000 << invalid;
+    QTest::newRow("helper crashes")
+        << sh << QStringList{"-c", started + "cat >/dev/null; kill -SEGV $$"} << 5000 << invalid;
+    QTest::newRow("helper exits with failure")
+        << sh << QStringList{"-c", started + "cat >/dev/null; exit 1"} << 5000 << invalid;
+    QTest::newRow("helper writes text") << sh << QStringList{"-c", "cat >/dev/null; echo hello"} << 5000 << broken;
+    // Header: magic, version 2, natural 2x2, then the length of the SVG.
     QTest::newRow("helper declares a size beyond the limit")
-        << sh << QStringList{"-c", R"(printf 'FMGM\001\0\0\0\002\0\0\0\002\0\0\0\210\023\0\0\002\0\0\0')"} << 5000;
-    QTest::newRow("helper sends fewer pixels than declared")
-        << sh << QStringList{"-c", R"(printf 'FMGM\001\0\0\0\002\0\0\0\002\0\0\0\002\0\0\0\002\0\0\0abcd')"} << 5000;
+        << sh << QStringList{"-c", R"(printf 'FMGM\002\0\0\0\0\200\0\0\002\0\0\0\0\0\0\0')"} << 5000 << invalid;
+    QTest::newRow("helper sends less SVG than declared")
+        << sh << QStringList{"-c", R"(printf 'FMGM\002\0\0\0\002\0\0\0\002\0\0\0\100\0\0\0<svg/>')"} << 5000 << invalid;
+    QTest::newRow("helper sends SVG Qt refuses")
+        << sh << QStringList{"-c", R"(printf 'FMGM\002\0\0\0\002\0\0\0\002\0\0\0\006\0\0\0<svg x')"} << 5000 << invalid;
     QTest::newRow("helper floods its output")
-        << sh << QStringList{"-c", "exec cat /dev/zero"} << 8000;
-    QTest::newRow("helper missing") << "/nonexistent/murkglass-metafile" << QStringList{} << 5000;
+        << sh << QStringList{"-c", "exec cat /dev/zero"} << 8000 << broken;
+    QTest::newRow("helper floods after starting")
+        << sh << QStringList{"-c", started + "exec cat /dev/zero"} << 8000 << invalid;
+    // Failures before the helper read the file are no fault of the file.
+    QTest::newRow("helper writes nothing") << "/bin/true" << QStringList{} << 5000 << broken;
+    QTest::newRow("helper missing") << "/nonexistent/murkglass-metafile" << QStringList{} << 5000 << broken;
+    QTest::newRow("a library of the helper missing")
+        << sh << QStringList{"-c", "exit 127"} << 5000 << broken;
+    QTest::newRow("renderer refuses its own good metafile")
+        << sh << QStringList{"-c", started + "cat >/dev/null; exit 10"} << 5000 << broken;
+    QTest::newRow("helper hangs before starting its renderer")
+        << sh << QStringList{"-c", "exec sleep 30"} << 5000 << broken;
 }
 
 void TestPicture::helperFailureIsLoadError()
@@ -217,6 +236,7 @@ void TestPicture::helperFailureIsLoadError()
     QFETCH(QString, program);
     QFETCH(QStringList, args);
     QFETCH(int, maxMs);
+    QFETCH(QString, message);
     QTemporaryDir dir;
     TPicture picture;
     picture.LoadFromFile(Place(dir, "before.emf", Emf));
@@ -226,7 +246,7 @@ void TestPicture::helperFailureIsLoadError()
     SetMetafileTimeout(1500);
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(LoadError(picture, Place(dir, "drawing.wmf", Wmf)), QString("Metafile image is not valid"));
+    QCOMPARE(LoadError(picture, Place(dir, "drawing.wmf", Wmf)), message);
     QVERIFY2(timer.elapsed() < maxMs, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(picture.Graphic(), before);
 }

@@ -9,11 +9,21 @@
 #include <QLabel>
 #include <QTimer>
 #include <QLineEdit>
+#include <QAccessible>
 #include <QMenuBar>
+#include <QSet>
 #include <QStatusBar>
 
 using namespace mg;
 using namespace mg::test;
+
+namespace {
+// A menu caption as shown: the access key mark is not drawn.
+QString Caption(const QAction* action)
+{
+    return QString(action->text()).remove(u'&');
+}
+} // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -96,13 +106,49 @@ private slots:
         for (QAction* menu : window->menuBar()->actions()) {
             QStringList entries;
             for (QAction* a : menu->menu()->actions())
-                entries << a->text() + (a->isChecked() ? "*" : "") + (a->shortcut().isEmpty() ? "" : "^");
-            shown << menu->text() + ": " + entries.join(", ");
+                entries << Caption(a) + (a->isChecked() ? "*" : "") + (a->shortcut().isEmpty() ? "" : "^");
+            shown << Caption(menu) + ": " + entries.join(", ");
         }
         QCOMPARE(shown, (QStringList{"File: View Normal*, View Encrypted, Delete, Exit",
                                      "Decrypt: Set Decryption Key, Decrypt Selected Files...",
                                      "Encrypt: Encrypt Selected Files...", "Options: Fit To Window*",
                                      "Help: Help, About"}));
+    }
+
+    // Every menu and entry has an access key, none used twice in one menu
+    // bar or menu, so each is reached with Alt and letters alone.
+    void menusHaveAccessKeys()
+    {
+        TestFolder folder;
+        auto window = ShowMain(folder);
+        auto checkKeys = [](const QList<QAction*>& actions) {
+            QSet<QChar> keys;
+            for (QAction* a : actions) {
+                const QKeySequence key = QKeySequence::mnemonic(a->text());
+                QVERIFY2(!key.isEmpty(), qPrintable(a->text()));
+                const QChar letter = a->text().at(a->text().indexOf('&') + 1).toLower();
+                QVERIFY2(!keys.contains(letter), qPrintable(a->text()));
+                keys.insert(letter);
+            }
+        };
+        checkKeys(window->menuBar()->actions());
+        for (QAction* menu : window->menuBar()->actions())
+            checkKeys(menu->menu()->actions());
+    }
+
+    // Controls without a caption of their own have a name a screen reader says.
+    void controlsHaveAccessibleNames()
+    {
+        TestFolder folder;
+        auto window = ShowMain(folder);
+        const QList<QPair<QWidget*, QString>> named = {
+            {window->ShellTreeView1, "Folders"}, {window->Edit2, "File mask"},
+            {window->FileListBox1, "Files"},     {window->Image1, "Picture"}};
+        for (const auto& [widget, name] : named) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(face);
+            QCOMPARE(face->text(QAccessible::Name), name);
+        }
     }
 
     void viewPairAndFitting_data()

@@ -1,6 +1,7 @@
 #pragma once
 // Metafile to SVG conversion inside the helper process. Each returns false
 // when the library refuses the data.
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,5 +12,7 @@ namespace mgmeta {
 bool WmfToSvg(std::vector<unsigned char>& data, std::string& svg, unsigned& width, unsigned& height);
 // EMF through libemf2svg.
 bool EmfToSvg(std::vector<unsigned char>& data, std::string& svg);
+// Whether the library for the kind accepts a small good metafile of our own.
+bool RendererWorks(bool wmf);
 
 } // namespace mgmeta

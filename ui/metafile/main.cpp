@@ -1,5 +1,5 @@
-// murkglass-metafile: renders one WMF or EMF metafile, read from standard
-// input, to pixels on standard output. The viewer runs it as a separate,
+// murkglass-metafile: turns one WMF or EMF metafile, read from standard
+// input, into SVG on standard output. The viewer runs it as a separate,
 // short-lived process because the metafile libraries have a history of
 // memory-safety faults: whatever they do to this process, the viewer only
 // sees a failed load. Usage: murkglass-metafile wmf|emf
@@ -31,6 +31,7 @@
 namespace {
 
 constexpr std::size_t kMaxInput = 64u << 20; // 64 MiB of metafile
+constexpr int kCheckSide = 256; // the largest side of the trial drawing
 
 void SetLimit(int resource, rlim_t value)
 {
@@ -45,10 +46,11 @@ void LimitResources()
     // the memory limit applies only to ordinary builds.
     SetLimit(RLIMIT_AS, rlim_t(768) << 20);
 #endif
-    SetLimit(RLIMIT_CPU, 8);
+    // Processor seconds, rounded up from the viewer's wall-clock limit.
+    SetLimit(RLIMIT_CPU, rlim_t(mg::kMetafileTimeLimitMs + 999) / 1000);
     SetLimit(RLIMIT_CORE, 0);
     // Room for the largest answer, should standard output be a file.
-    SetLimit(RLIMIT_FSIZE, rlim_t(mg::kMetafileMaxSide) * mg::kMetafileMaxSide * 4 + 4096);
+    SetLimit(RLIMIT_FSIZE, rlim_t(mg::kMetafileMaxSvg) + 4096);
 }
 
 bool ReadAll(int fd, std::vector<unsigned char>& data)
@@ -108,12 +110,21 @@ int main(int argc, char** argv)
         return 2;
     const bool wmf = std::strcmp(argv[1], "wmf") == 0;
 
-    // Standard output carries the pixels only: keep a private copy of it and
+    // Standard output carries the answer only: keep a private copy of it and
     // point descriptor 1 at standard error, so that any library chatter
     // cannot corrupt the answer.
     const int out = dup(STDOUT_FILENO);
     if (out < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
         return 3;
+
+    // Qt first, before a byte of the metafile is read: the magic word on
+    // standard output tells the viewer that the renderer started, so a
+    // failure after it is the file's and a failure before it is ours.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    if (!WriteAll(out, &mg::kMetafileMagic, sizeof mg::kMetafileMagic))
+        return 9;
 
     std::vector<unsigned char> data;
     if (!ReadAll(STDIN_FILENO, data) || data.empty())
@@ -121,12 +132,14 @@ int main(int argc, char** argv)
 
     std::string svg;
     unsigned wmfWidth = 0, wmfHeight = 0;
-    if (wmf ? !mgmeta::WmfToSvg(data, svg, wmfWidth, wmfHeight) : !mgmeta::EmfToSvg(data, svg))
+    if (wmf ? !mgmeta::WmfToSvg(data, svg, wmfWidth, wmfHeight) : !mgmeta::EmfToSvg(data, svg)) {
+        // libwmf refuses every file, good or not, when it finds no fonts: a
+        // metafile of our own that it also refuses shows which case this is.
+        if (!mgmeta::RendererWorks(wmf))
+            return mg::kMetafileExitRendererBroken;
         return 5;
+    }
 
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    QGuiApplication app(qtArgc, argv);
     QSvgRenderer renderer(QByteArray::fromRawData(svg.data(), qsizetype(svg.size())));
     if (!renderer.isValid())
         return 6;
@@ -146,11 +159,15 @@ int main(int argc, char** argv)
         return 7;
     const int naturalW = Clamp(natural.width(), mg::kMetafileMaxNatural);
     const int naturalH = Clamp(natural.height(), mg::kMetafileMaxNatural);
-    // Render at the natural size, scaled down to fit the largest side allowed.
-    const double shrink = std::min(1.0, double(mg::kMetafileMaxSide) / std::max(naturalW, naturalH));
-    const int w = Clamp(naturalW * shrink, mg::kMetafileMaxSide);
-    const int h = Clamp(naturalH * shrink, mg::kMetafileMaxSide);
 
+    // The viewer draws the vectors at whatever size it shows them. Drawing
+    // them once here, under this process's limits, keeps a picture that
+    // takes Qt SVG too long or too much memory out of the viewer. Small, as
+    // the cost that depends on the file is per shape; the cost per pixel is
+    // the viewer's, as for any picture it shows.
+    const double shrink = std::min(1.0, double(kCheckSide) / std::max(naturalW, naturalH));
+    const int w = Clamp(naturalW * shrink, kCheckSide);
+    const int h = Clamp(naturalH * shrink, kCheckSide);
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return 8;
@@ -160,14 +177,13 @@ int main(int argc, char** argv)
         renderer.render(&painter, QRectF(0, 0, w, h));
     }
 
-    const std::uint32_t header[mg::kMetafileHeaderWords] = {
-        mg::kMetafileMagic, mg::kMetafileVersion, std::uint32_t(naturalW), std::uint32_t(naturalH),
-        std::uint32_t(w), std::uint32_t(h)};
-    if (!WriteAll(out, header, sizeof header))
+    if (svg.size() > mg::kMetafileMaxSvg)
+        return 8;
+    const std::uint32_t header[mg::kMetafileHeaderWords - 1] = {
+        mg::kMetafileVersion, std::uint32_t(naturalW), std::uint32_t(naturalH),
+        std::uint32_t(svg.size())};
+    if (!WriteAll(out, header, sizeof header) || !WriteAll(out, svg.data(), svg.size()))
         return 9;
-    for (int y = 0; y < h; ++y)
-        if (!WriteAll(out, image.constScanLine(y), std::size_t(w) * 4))
-            return 9;
     close(out);
     // Skip every destructor and exit handler: the answer is written, and a
     // library's teardown has nothing left to add.
