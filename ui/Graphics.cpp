@@ -9,14 +9,13 @@
 #include <QImageReader>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QSvgRenderer>
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
-#include <QSvgRenderer>
-
-#include <algorithm>
 
 namespace mg {
 
