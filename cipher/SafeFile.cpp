@@ -82,12 +82,17 @@ constexpr int kNamedSlots = 16;
 char g_named[kNamedSlots][PATH_MAX];
 volatile std::sig_atomic_t g_namedUsed[kNamedSlots];
 
+// What each signal did before: it is done after the clean-up.
+struct sigaction g_previous[NSIG];
+
 extern "C" void RemoveNamedAndDie(int signal)
 {
     for (int i = 0; i < kNamedSlots; ++i)
         if (g_namedUsed[i])
             ::unlink(g_named[i]);
-    ::signal(signal, SIG_DFL);
+    // Hand the signal on: the default ends the process, a handler of the
+    // program's own runs once this one returns (the signal is blocked here).
+    ::sigaction(signal, &g_previous[signal], nullptr);
     ::raise(signal);
 }
 
@@ -97,13 +102,12 @@ void InstallCleanup()
     if (installed)
         return;
     installed = true;
-    // Only where nobody else decided what the signal does: a handler of the
-    // program's own, or an ignored signal, is left as it is.
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old {};
-        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler != SIG_DFL
-            || (old.sa_flags & SA_SIGINFO))
+        // An ignored signal ends nothing: nothing to clean up then.
+        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
             continue;
+        g_previous[signal] = old;
         struct sigaction act {};
         act.sa_handler = RemoveNamedAndDie;
         sigemptyset(&act.sa_mask);

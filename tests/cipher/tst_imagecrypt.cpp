@@ -12,6 +12,8 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -102,6 +104,8 @@ private slots:
     void destinationModeIsKept();
     void specialDestinations_data();
     void specialDestinations();
+    void namedTemporaryGoesOnSignals_data();
+    void namedTemporaryGoesOnSignals();
     void headerDecidesBeforeWriting_data();
     void headerDecidesBeforeWriting();
     void wrongKeyOnFullDiskIsWrongKey();
@@ -381,6 +385,8 @@ void TestImageCrypt::specialDestinations_data()
     QTest::addColumn<QString>("detail");
     // Renaming over a link used to replace the link by a plain file.
     QTest::newRow("link to a file: the file is replaced, the link kept") << "link" << true << QString();
+    // A dangling link used to be replaced by a plain file; cp writes its target.
+    QTest::newRow("dangling link: its target is made, the link kept") << "dangling" << true << QString();
     // A device or FIFO used to be replaced by a plain file.
     QTest::newRow("FIFO is refused and kept") << "fifo" << false << "not a regular file";
     QTest::newRow("folder is refused") << "folder" << false << "Is a directory";
@@ -397,6 +403,8 @@ void TestImageCrypt::specialDestinations()
     const std::string dst = Path("dst");
     if (kind == "link")
         QCOMPARE(::symlink("target", dst.c_str()), 0);
+    else if (kind == "dangling")
+        QCOMPARE(::symlink("made", dst.c_str()), 0);
     else if (kind == "fifo")
         QCOMPARE(::mkfifo(dst.c_str(), 0600), 0);
     else
@@ -408,6 +416,9 @@ void TestImageCrypt::specialDestinations()
     if (kind == "link") {
         QVERIFY(info.isSymLink());
         QVERIFY(mg::test::ReadFile(Path("target")) == Xored(plain, 3));
+    } else if (kind == "dangling") {
+        QVERIFY(info.isSymLink());
+        QVERIFY(mg::test::ReadFile(Path("made")) == Xored(plain, 3));
     } else if (kind == "fifo") {
         QVERIFY(!info.isFile() && !info.isDir() && info.exists());
     }
@@ -516,4 +527,38 @@ void TestImageCrypt::viewReadsOnlyWhatItNeeds()
     if (result.failure == mg::CipherFailure::CannotReadSource)
         QVERIFY2(result.detail.rfind("Picture too large to load", 0) == 0, result.detail.c_str());
     QVERIFY(crypt_.LastEncrypted && crypt_.LastEncrypted->empty());
+}
+
+void TestImageCrypt::namedTemporaryGoesOnSignals_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestImageCrypt::namedTemporaryGoesOnSignals()
+{
+    // Where the file system has no unnamed files, the temporary file has a
+    // name; a child process stopped by a signal while writing removes it.
+    QFETCH(int, signal);
+    const std::string dst = Path("dst");
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        mg::SafeFileFaults faults;
+        faults.noUnnamedFiles = true;
+        mg::SetSafeFileFaults(faults);
+        mg::TSafeWriter writer(dst);
+        const std::uint8_t data[4] = {1, 2, 3, 4};
+        if (!writer.Open() || !writer.Write(data, sizeof data) || writer.TempPath().empty())
+            ::_exit(3);
+        ::raise(signal);
+        ::_exit(4); // not reached: the signal ends the process
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFSIGNALED(status), "the child ran without a named temporary file or survived the signal");
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(Entries(), QStringList());
 }
