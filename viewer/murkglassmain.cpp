@@ -253,7 +253,9 @@ void TfrmMain::Edit2Change()
 
 void TfrmMain::ShellTreeView1Change()
 {
-    FileListBox1->SetFileName(ShellTreeView1->Path());
+    // The tree hands over folders only: a name with "*" or "?" is a folder
+    // like any other, never the list's mask.
+    FileListBox1->SetFolder(ShellTreeView1->Path());
 }
 
 void TfrmMain::FileListBox1Click()
