@@ -218,11 +218,15 @@ bool TSafeWriter::Open()
     if (name.empty())
         return Fail(EISDIR);
     const mode_t mode = exists ? (existing.st_mode & 07777) : DefaultMode();
-    if (!g_faults.noUnnamedFiles)
+    // An unnamed file needs /proc to be given a name by a user other than
+    // root; without it the named form is used from the start.
+    const bool unnamedPossible = !g_faults.noUnnamedFiles
+                                 && (::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0);
+    if (unnamedPossible)
         fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
         unnamed_ = true;
-    } else if (!g_faults.noUnnamedFiles && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    } else if (unnamedPossible && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         return Fail(errno);
     } else {
         // No unnamed files here: a hidden named one, removed on the

@@ -167,7 +167,9 @@ void TFileListBox::SetFolder(const std::string& folder)
 {
     if (folder.empty())
         return;
-    if (IsFolder(folder) && ChangeDirectory(folder)) {
+    // Only a full path is a folder here: a bare name (the virtual
+    // "Computer") would otherwise lead into a sub-folder of that name.
+    if (folder.front() == '/' && IsFolder(folder) && ChangeDirectory(folder)) {
         // The form the file system reports; the folder already shown keeps
         // its selection.
         std::string reached = CurrentDirectory();

@@ -188,6 +188,7 @@ private slots:
         QTest::newRow("star in the name became the mask") << QByteArray("@/*") << QByteArray("@/*") << 1 << true;
         QTest::newRow("same folder lost the selection") << QByteArray("@") << QByteArray("@") << 9 << false;
         QTest::newRow("virtual name moved the list") << QByteArray("Computer") << QByteArray("@") << 9 << true;
+        QTest::newRow("bare name entered a sub-folder of that name") << QByteArray("sub.jpg") << QByteArray("@") << 9 << true;
         QTest::newRow("no node moved the list") << QByteArray("") << QByteArray("@") << 9 << false;
     }
     void folderFromTree()
