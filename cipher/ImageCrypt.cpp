@@ -259,16 +259,32 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
             return Failure(CipherFailure::CannotReadSource, EFBIG, PictureFileTooLarge());
         try {
             bytes.reserve(static_cast<std::size_t>(size));
+            // Until the header has passed, reads are one chunk each and are
+            // decrypted at once; then the rest comes in reads as large as
+            // the file and is decrypted in one call (each call of the
+            // keystream has a set-up cost).
+            std::size_t decrypted = 0;
             for (;;) {
                 const std::size_t filled = bytes.size();
                 std::size_t room = bytes.capacity() - filled;
                 if (room == 0) {
-                    // The file grew while it was read: go on, within the budget.
-                    if (filled + kChunkBytes > PictureMemoryBudget())
+                    // The end of the file as sized, unless it grew while it
+                    // was read: then go on, within the budget.
+                    std::uint8_t probe = 0;
+                    const ssize_t more = source.Read(&probe, 1);
+                    if (more < 0)
+                        return source.Failed();
+                    if (more == 0)
+                        break;
+                    if (filled + 1 + kChunkBytes > PictureMemoryBudget())
                         return Failure(CipherFailure::CannotReadSource, EFBIG, PictureFileTooLarge());
-                    room = kChunkBytes;
+                    bytes.reserve(filled + 1 + kChunkBytes);
+                    bytes.push_back(probe);
+                    continue;
                 }
-                room = std::min(room, kChunkBytes);
+                const bool checking = gate.CheckIfDue(bytes) == THeaderGate::Waiting;
+                if (checking)
+                    room = std::min(room, kChunkBytes);
                 bytes.resize(filled + room);
                 const ssize_t got = source.Read(bytes.data() + filled, room);
                 if (got < 0)
@@ -276,11 +292,15 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
                 bytes.resize(filled + static_cast<std::size_t>(got));
                 if (got == 0)
                     break;
-                ApplyKeystream(bytes.data() + filled, static_cast<std::size_t>(got));
-                // The header is checked on the first bytes, before the rest is read.
-                if (gate.CheckIfDue(bytes) == THeaderGate::Rejected)
-                    break;
+                if (checking) {
+                    ApplyKeystream(bytes.data() + decrypted, bytes.size() - decrypted);
+                    decrypted = bytes.size();
+                    // The header is checked on the first bytes, before the rest is read.
+                    if (gate.CheckIfDue(bytes) == THeaderGate::Rejected)
+                        break;
+                }
             }
+            ApplyKeystream(bytes.data() + decrypted, bytes.size() - decrypted);
         } catch (const std::bad_alloc&) {
             return Failure(CipherFailure::CannotReadSource, ENOMEM);
         }
