@@ -302,6 +302,7 @@ bool TSafeWriter::Link()
         if (done == 0) {
             tempPath_ = candidate;
             unnamed_ = false;
+            RememberNamed(tempPath_); // a signal in the instant before the rename
             return true;
         }
         if (errno != EEXIST)
