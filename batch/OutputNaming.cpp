@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace mg::naming {
 
@@ -118,7 +119,7 @@ std::string BatchNames::Destination(std::string_view folder, const OutputName& o
     for (unsigned long n = 2;; ++n) {
         OutputName candidate{head + '-' + std::to_string(n) + '.', out.extension};
         path = DestinationPath(folder, candidate);
-        if (!WasWritten(path))
+        if (Free(path))
             return path;
     }
 }
@@ -131,6 +132,24 @@ void BatchNames::MarkWritten(std::string_view path)
 bool BatchNames::WasWritten(std::string_view path) const
 {
     return written_.count(Key(path)) != 0;
+}
+
+void BatchNames::AddPendingSource(std::string_view path)
+{
+    pending_.insert(Key(path));
+}
+
+void BatchNames::MarkProcessed(std::string_view path)
+{
+    pending_.erase(Key(path));
+}
+
+bool BatchNames::Free(const std::string& path) const
+{
+    // A name lstat cannot reach (too long, a folder that cannot be searched)
+    // counts as free: writing it fails the same way, and the search ends.
+    struct stat st {};
+    return !WasWritten(path) && pending_.count(Key(path)) == 0 && ::lstat(path.c_str(), &st) != 0;
 }
 
 } // namespace mg::naming

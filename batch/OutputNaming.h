@@ -91,7 +91,10 @@ std::string DestinationPath(std::string_view folder, const OutputName& out);
 // Rule: a destination not yet written by this batch is used as built, even
 // when it is an existing file or the source itself. Otherwise "-2", "-3", ...
 // is inserted before the dot that precedes the extension text, and the first
-// candidate this batch has not written is taken:
+// candidate that is free is taken: not written by this batch, not on disk
+// (any kind of entry, a dangling link included) and not a selected source
+// the batch has yet to read. A made-up name must never replace a file the
+// user did not name:
 //   photo.Bin -> photo-2.Bin -> photo-3.Bin
 //   20240115093045123.Bin -> 20240115093045123-2.Bin
 //   .Bin -> -2.Bin
@@ -105,9 +108,16 @@ public:
     // Records a path this batch has just written.
     void MarkWritten(std::string_view path);
     bool WasWritten(std::string_view path) const;
+    // The selected sources, before the batch reads any; each leaves the set
+    // when MarkProcessed says the batch is done with it.
+    void AddPendingSource(std::string_view path);
+    void MarkProcessed(std::string_view path);
 
 private:
+    bool Free(const std::string& path) const;
+
     std::set<std::string> written_;
+    std::set<std::string> pending_;
 };
 
 } // namespace mg::naming

@@ -112,6 +112,10 @@ bool TfrmDecrypt::DecryptFiles()
     int answer = mrNo;
     const int n = list.Count();
     naming::BatchNames written;
+    // A renamed output never takes the name of a source still to be read.
+    for (int i = 0; i < n; ++i)
+        if (list.Selected(i))
+            written.AddPendingSource(list.ItemPath(i));
     BatchRun running(*this);
 
     ProgressBar1->setMaximum(list.SelCount());
@@ -122,7 +126,7 @@ bool TfrmDecrypt::DecryptFiles()
     for (int i = 0; i < n; ++i) {
         if (!list.Selected(i))
             continue;
-        const std::string source = naming::SourcePath(frmMain->ShellTreeView1->Path(), list.Items(i));
+        const std::string source = list.ItemPath(i);
         const std::string folder = ShellTreeView1->Path();
         const std::string destination =
             written.Destination(folder, naming::DecryptOutputName(naming::NameOf(source), Settings(), Clock));
@@ -136,8 +140,10 @@ bool TfrmDecrypt::DecryptFiles()
             // A failure writes nothing and shows nothing; the next file
             // follows. A source that is no full path (the main tree on the
             // virtual "Computer") is not read at all.
-            if (IsFileSystemFolder(folder) && IsFullPath(source)
-                && frmMain->ImgCrypt->DecryptFile(source, destination, frmMain->DecryptionKey))
+            const bool ok = IsFileSystemFolder(folder) && IsFullPath(source)
+                            && frmMain->ImgCrypt->DecryptFile(source, destination, frmMain->DecryptionKey);
+            written.MarkProcessed(source);
+            if (ok)
                 written.MarkWritten(destination);
         }
         ProgressBar1->setValue(++dealtWith);

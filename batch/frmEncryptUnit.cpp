@@ -142,6 +142,10 @@ bool TfrmEncrypt::DoCrypt()
     int answer = mrNo;
     const int n = list.Count();
     naming::BatchNames written;
+    // A renamed output never takes the name of a source still to be read.
+    for (int i = 0; i < n; ++i)
+        if (list.Selected(i))
+            written.AddPendingSource(list.ItemPath(i));
     BatchRun running(*this);
     EncryptBatchEnd end(*this);
 
@@ -154,7 +158,7 @@ bool TfrmEncrypt::DoCrypt()
 
     for (int i = 0; i < n; ++i) {
         if (list.Selected(i)) {
-            const std::string source = naming::SourcePath(frmMain->ShellTreeView1->Path(), list.Items(i));
+            const std::string source = list.ItemPath(i);
             const std::string folder = ShellTreeView1->Path();
             // The clock is read here, before the question; the name shown is
             // the one written, moved aside from this batch's earlier outputs.
@@ -178,6 +182,7 @@ bool TfrmEncrypt::DoCrypt()
                 // cannot be read.
                 const bool ok = IsFileSystemFolder(folder) && IsFullPath(source)
                                 && frmMain->ImgCrypt->EncryptFile(source, destination, frmMain->DecryptionKey);
+                written.MarkProcessed(source);
                 if (ok) {
                     written.MarkWritten(destination);
                 } else {

@@ -4,6 +4,7 @@
 #include "cipher/Keystream.h"
 #include "cipher/SafeFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -82,21 +83,13 @@ public:
         }
     }
 
-    // Reads the rest of the file into bytes; false on a read error.
-    bool ReadAll(std::vector<std::uint8_t>& bytes)
+    // The file's size when it was opened.
+    std::uint64_t Size() const
     {
         struct stat info {};
-        if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
-            bytes.reserve(static_cast<std::size_t>(info.st_size));
-        std::uint8_t chunk[64 * 1024];
-        for (;;) {
-            const ssize_t got = Read(chunk, sizeof chunk);
-            if (got < 0)
-                return false;
-            if (got == 0)
-                return true;
-            bytes.insert(bytes.end(), chunk, chunk + got);
-        }
+        if (fd_ < 0 || ::fstat(fd_, &info) != 0 || info.st_size < 0)
+            return 0;
+        return static_cast<std::uint64_t>(info.st_size);
     }
 
     void Close()
@@ -112,18 +105,64 @@ private:
     bool notRegular_ = false;
 };
 
-// The JPEG header check on the written temporary file, read from its start.
-CipherResult CheckJpegFile(const std::string& path)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return Failure(CipherFailure::CannotWriteDestination, errno);
-    const JpegHeader header = ReadJpegHeader(file);
-    std::fclose(file);
-    if (!header.ok)
-        return Failure(CipherFailure::NotJpeg, 0, header.message);
-    return {};
-}
+// Holds the first decrypted bytes of a stream until the JPEG header check
+// has decided on them, so that a wrong key is refused before anything is
+// written or the rest is read. The check runs again on the longer prefix only
+// when the last one ran out of bytes, each time on twice as many bytes, so a
+// long header costs at most twice its reading.
+class THeaderGate {
+public:
+    enum State { Waiting, Accepted, Rejected };
+
+    // Holds more decrypted bytes; checks when enough have come.
+    State Append(const std::uint8_t* data, std::size_t n)
+    {
+        if (state_ != Waiting)
+            return state_;
+        held_.insert(held_.end(), data, data + n);
+        return CheckIfDue(held_);
+    }
+    // The same for a caller that holds the bytes itself.
+    State CheckIfDue(const std::vector<std::uint8_t>& bytes)
+    {
+        if (state_ == Waiting && bytes.size() >= nextCheck_)
+            Check(bytes, false);
+        return state_;
+    }
+    // The end of the stream: whatever is there decides. An empty stream
+    // has no header to check and is accepted.
+    State Finish(const std::vector<std::uint8_t>& bytes)
+    {
+        if (state_ == Waiting) {
+            if (bytes.empty())
+                state_ = Accepted;
+            else
+                Check(bytes, true);
+        }
+        return state_;
+    }
+    State Finish() { return Finish(held_); }
+    std::vector<std::uint8_t>& Held() { return held_; }
+    const std::string& Reason() const { return reason_; }
+
+private:
+    void Check(const std::vector<std::uint8_t>& bytes, bool complete)
+    {
+        bool needMore = false;
+        const JpegHeader header = CheckJpegPrefix(bytes.data(), bytes.size(), complete, needMore);
+        if (needMore) {
+            nextCheck_ = bytes.size() * 2;
+            return;
+        }
+        state_ = header.ok ? Accepted : Rejected;
+        reason_ = header.message;
+    }
+
+    State state_ = Waiting;
+    std::size_t nextCheck_ = 1;
+    std::vector<std::uint8_t> held_;
+    std::string reason_;
+};
 
 } // namespace
 
@@ -143,7 +182,12 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     TSafeWriter writer(dst);
     if (!writer.Open())
         return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
-    std::uint64_t total = 0;
+    auto writeFailed = [&writer] {
+        return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
+    };
+    // Decryption writes nothing until the decrypted header has passed.
+    THeaderGate gate;
+    bool passed = !checkJpeg;
     for (;;) {
         const ssize_t got = source.Read(buffer.data(), buffer.size());
         if (got < 0)
@@ -151,18 +195,35 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
         if (got == 0)
             break;
         ApplyKeystream(buffer.data(), static_cast<std::size_t>(got));
+        if (!passed) {
+            THeaderGate::State state;
+            try {
+                state = gate.Append(buffer.data(), static_cast<std::size_t>(got));
+            } catch (const std::bad_alloc&) {
+                return Failure(CipherFailure::CannotReadSource, ENOMEM);
+            }
+            if (state == THeaderGate::Rejected)
+                return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
+            if (state == THeaderGate::Waiting)
+                continue;
+            passed = true;
+            std::vector<std::uint8_t> held = std::move(gate.Held());
+            if (!writer.Write(held.data(), held.size()))
+                return writeFailed();
+            continue;
+        }
         if (!writer.Write(buffer.data(), static_cast<std::size_t>(got)))
-            return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
-        total += static_cast<std::uint64_t>(got);
+            return writeFailed();
     }
     source.Close();
-    // An empty stream has no header to check: it decrypts to an empty file.
-    if (checkJpeg && total > 0) {
-        if (CipherResult check = CheckJpegFile(writer.TempPath()); !check)
-            return check;
+    if (!passed) {
+        if (gate.Finish() == THeaderGate::Rejected)
+            return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
+        if (!writer.Write(gate.Held().data(), gate.Held().size()))
+            return writeFailed();
     }
     if (!writer.Commit())
-        return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
+        return writeFailed();
     return {};
 }
 
@@ -182,30 +243,73 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
                                        std::unique_ptr<TJPEGImage>& slot, std::int32_t key)
 {
     SetSeed(key);
+    // The encrypted bytes are not kept: the file is decrypted in place as
+    // it is read, and the picture takes over that one buffer.
     LastEncrypted = std::make_unique<std::vector<std::uint8_t>>();
+    std::vector<std::uint8_t> bytes;
+    THeaderGate gate;
     {
         TSourceFile source(src);
-        bool read = false;
-        if (source.IsOpen()) {
-            try {
-                read = source.ReadAll(*LastEncrypted);
-            } catch (const std::bad_alloc&) {
-                source.Close();
-                LastEncrypted->clear();
-                LastEncrypted->shrink_to_fit();
-                return Failure(CipherFailure::CannotReadSource, ENOMEM);
-            }
-        }
-        if (!read) {
-            LastEncrypted->clear();
+        if (!source.IsOpen())
             return source.Failed();
+        // A file larger than a picture may be is refused before any of it is
+        // read; a non-picture of gigabytes costs nothing.
+        const std::uint64_t size = source.Size();
+        if (size > PictureMemoryBudget())
+            return Failure(CipherFailure::CannotReadSource, EFBIG, PictureFileTooLarge());
+        try {
+            bytes.reserve(static_cast<std::size_t>(size));
+            // Until the header has passed, reads are one chunk each and are
+            // decrypted at once; then the rest comes in reads as large as
+            // the file and is decrypted in one call (each call of the
+            // keystream has a set-up cost).
+            std::size_t decrypted = 0;
+            for (;;) {
+                const std::size_t filled = bytes.size();
+                std::size_t room = bytes.capacity() - filled;
+                if (room == 0) {
+                    // The end of the file as sized, unless it grew while it
+                    // was read: then go on, within the budget.
+                    std::uint8_t probe = 0;
+                    const ssize_t more = source.Read(&probe, 1);
+                    if (more < 0)
+                        return source.Failed();
+                    if (more == 0)
+                        break;
+                    if (filled + 1 + kChunkBytes > PictureMemoryBudget())
+                        return Failure(CipherFailure::CannotReadSource, EFBIG, PictureFileTooLarge());
+                    bytes.reserve(filled + 1 + kChunkBytes);
+                    bytes.push_back(probe);
+                    continue;
+                }
+                const bool checking = gate.CheckIfDue(bytes) == THeaderGate::Waiting;
+                if (checking)
+                    room = std::min(room, kChunkBytes);
+                bytes.resize(filled + room);
+                const ssize_t got = source.Read(bytes.data() + filled, room);
+                if (got < 0)
+                    return source.Failed();
+                bytes.resize(filled + static_cast<std::size_t>(got));
+                if (got == 0)
+                    break;
+                if (checking) {
+                    ApplyKeystream(bytes.data() + decrypted, bytes.size() - decrypted);
+                    decrypted = bytes.size();
+                    // The header is checked on the first bytes, before the rest is read.
+                    if (gate.CheckIfDue(bytes) == THeaderGate::Rejected)
+                        break;
+                }
+            }
+            ApplyKeystream(bytes.data() + decrypted, bytes.size() - decrypted);
+        } catch (const std::bad_alloc&) {
+            return Failure(CipherFailure::CannotReadSource, ENOMEM);
         }
     }
-    std::vector<std::uint8_t> plain(*LastEncrypted);
-    ApplyKeystream(plain.data(), plain.size());
     slot = std::make_unique<TJPEGImage>();
+    if (gate.Finish(bytes) == THeaderGate::Rejected)
+        return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
     try {
-        slot->LoadFromBytes(std::move(plain));
+        slot->LoadFromBytes(std::move(bytes));
     } catch (const Error& e) {
         return Failure(CipherFailure::NotJpeg, 0, e.what());
     }

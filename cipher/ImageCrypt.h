@@ -45,8 +45,9 @@ public:
     CipherResult DecryptImageEx(const std::string& src, std::unique_ptr<TJPEGImage>& slot,
                                 std::int32_t key);
 
-    // Absent until the first DecryptImage; then the encrypted bytes of the
-    // last file it read (empty when that read failed).
+    // Absent until the first DecryptImage; then present and empty. The
+    // encrypted bytes are not kept after a call: the file is decrypted in
+    // place as it is read, so the picture's bytes are the only copy.
     std::unique_ptr<std::vector<std::uint8_t>> LastEncrypted;
 
     // Bytes per read/write while streaming a file; memory stays bounded by

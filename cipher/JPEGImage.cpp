@@ -14,6 +14,7 @@
 
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace mg {
 
@@ -39,6 +40,7 @@ struct ErrorJump {
     std::jmp_buf jump;
     int status;
     int code;
+    bool ranOut; // the source ended before libjpeg had what it asked for
 };
 
 struct ScanLimit {
@@ -59,6 +61,8 @@ extern "C" void OnMessage(j_common_ptr cinfo, int level)
 {
     if (level < 0)
         ++cinfo->err->num_warnings;
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        reinterpret_cast<ErrorJump*>(cinfo->err)->ranOut = true;
 }
 
 extern "C" void OnOutput(j_common_ptr) {}
@@ -316,6 +320,21 @@ std::uint64_t JpegDecodeBudget()
     return g_budget ? g_budget : DefaultBudget();
 }
 
+std::uint64_t PictureMemoryBudget()
+{
+    return JpegDecodeBudget();
+}
+
+std::string PictureFileTooLarge()
+{
+    return "Picture too large to load (file over " + std::to_string(PictureMemoryBudget() >> 20) + " MB)";
+}
+
+std::string PictureTooLargeToDecode(int width, int height)
+{
+    return TooLarge(width, height);
+}
+
 JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size)
 {
     Session s;
@@ -323,6 +342,21 @@ JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size)
     s.data = data;
     s.size = static_cast<unsigned long>(size);
     ReadHeaderGuarded(&s);
+    return HeaderFrom(s);
+}
+
+JpegHeader CheckJpegPrefix(const std::uint8_t* data, std::size_t size, bool complete,
+                           bool& needMore)
+{
+    Session s;
+    InitSession(&s);
+    s.data = data;
+    s.size = static_cast<unsigned long>(size);
+    ReadHeaderGuarded(&s);
+    // Whatever libjpeg concluded from a prefix it read past the end of, it
+    // concluded from the fake end marker its source inserts: only the whole
+    // stream can decide then.
+    needMore = !complete && s.err.ranOut;
     return HeaderFrom(s);
 }
 
@@ -370,7 +404,7 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t>&& bytes)
 
 void TJPEGImage::LoadFromFile(const std::string& path)
 {
-    LoadFromBytes(ReadWholeFile(path));
+    LoadFromBytes(ReadWholeFile(path, PictureMemoryBudget(), PictureFileTooLarge()));
 }
 
 void TJPEGImage::SaveToFile(const std::string& path) const

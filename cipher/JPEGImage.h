@@ -30,6 +30,13 @@ struct JpegHeader {
 
 // Reads the header (jpeg_read_header with require_image) from memory.
 JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size);
+// The header check on the first bytes of a stream that is still being
+// produced (decrypted chunk by chunk). needMore is set when the check read
+// past the end of the bytes, so that only more of the stream can decide;
+// otherwise the result is final and equals the check on the whole stream.
+// complete tells that the bytes are the whole stream.
+JpegHeader CheckJpegPrefix(const std::uint8_t* data, std::size_t size, bool complete,
+                           bool& needMore);
 // Reads the header from an open stdio stream positioned at the stream's start.
 JpegHeader ReadJpegHeader(std::FILE* file);
 
@@ -40,6 +47,12 @@ JpegHeader ReadJpegHeader(std::FILE* file);
 // at most 2 GiB. Setting 0 restores the default (tests and fuzzing set less).
 void SetJpegDecodeBudget(std::uint64_t bytes);
 std::uint64_t JpegDecodeBudget();
+// Every kind of picture shares this budget: a picture file larger than it is
+// refused before it is read ("Picture too large to load (file over N MB)"),
+// and decoded pixels over it fail with "Picture too large to decode (W x H)".
+std::uint64_t PictureMemoryBudget();
+std::string PictureFileTooLarge();
+std::string PictureTooLargeToDecode(int width, int height);
 // A stream with more scans than its limit fails with
 // "JPEG has too many progressive scans (more than N)". Every scan walks every
 // block of the picture, so the limit shrinks as the picture grows: at most

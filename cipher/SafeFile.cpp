@@ -2,13 +2,16 @@
 
 #include "cipher/Error.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -47,6 +50,100 @@ ssize_t WriteOnce(int fd, const std::uint8_t* data, std::size_t n)
     return ::write(fd, data, n);
 }
 
+// Where a link leads: each link of a chain is followed (relative targets
+// from the link's own folder) until a name that is no link, existing or not.
+// ELOOP after 40 links, as the kernel counts.
+int FollowLinks(std::string& path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return 0;
+        std::vector<char> target(PATH_MAX + 1);
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size() - 1);
+        if (n < 0)
+            return errno;
+        std::string next(target.data(), static_cast<std::size_t>(n));
+        if (next.empty())
+            return ENOENT;
+        if (next.front() != '/') {
+            const std::string folder = SplitPath(path).first;
+            next = (folder == "/" ? std::string() : folder) + "/" + next;
+        }
+        path = std::move(next);
+    }
+    return ELOOP;
+}
+
+// Named temporary files on file systems without O_TMPFILE: their names, so
+// that SIGINT, SIGTERM and SIGHUP remove them before the process ends. A
+// fixed table of fixed buffers, since a signal handler may only unlink.
+constexpr int kNamedSlots = 16;
+char g_named[kNamedSlots][PATH_MAX];
+volatile std::sig_atomic_t g_namedUsed[kNamedSlots];
+
+// What each signal did before: it is done after the clean-up.
+struct sigaction g_previous[NSIG];
+
+extern "C" void RemoveNamedAndDie(int signal)
+{
+    for (int i = 0; i < kNamedSlots; ++i)
+        if (g_namedUsed[i])
+            ::unlink(g_named[i]);
+    // Hand the signal on: the default ends the process, a handler of the
+    // program's own runs once this one returns (the signal is blocked here).
+    ::sigaction(signal, &g_previous[signal], nullptr);
+    ::raise(signal);
+}
+
+void InstallCleanup()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // An ignored signal ends nothing: nothing to clean up then.
+        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+            continue;
+        g_previous[signal] = old;
+        struct sigaction act {};
+        act.sa_handler = RemoveNamedAndDie;
+        sigemptyset(&act.sa_mask);
+        ::sigaction(signal, &act, nullptr);
+    }
+}
+
+int RememberNamed(const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return -1;
+    InstallCleanup();
+    for (int i = 0; i < kNamedSlots; ++i) {
+        if (!g_namedUsed[i]) {
+            std::memcpy(g_named[i], path.c_str(), path.size() + 1);
+            g_namedUsed[i] = 1;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void ForgetNamed(const std::string& path)
+{
+    for (int i = 0; i < kNamedSlots; ++i)
+        if (g_namedUsed[i] && path == g_named[i])
+            g_namedUsed[i] = 0;
+}
+
+// A hidden name beside the destination that stays within NAME_MAX however
+// long the destination's name is; XXXXXX is replaced by the caller.
+std::string HiddenPattern(const std::string& folder, const std::string& name)
+{
+    return (folder == "/" ? std::string() : folder) + "/." + name.substr(0, 200) + ".XXXXXX";
+}
+
 } // namespace
 
 void SetSafeFileFaults(const SafeFileFaults& faults)
@@ -74,10 +171,12 @@ bool TSafeWriter::Fail(int error)
 void TSafeWriter::Discard()
 {
     if (fd_ >= 0)
-        ::close(fd_);
+        ::close(fd_); // an unnamed file vanishes here
     fd_ = -1;
-    if (!tempPath_.empty())
+    if (!tempPath_.empty() && !unnamed_) {
         ::unlink(tempPath_.c_str());
+        ForgetNamed(tempPath_);
+    }
     tempPath_.clear();
 }
 
@@ -92,9 +191,12 @@ bool TSafeWriter::Open()
 {
     if (g_faults.createFailsWith != 0)
         return Fail(g_faults.createFailsWith);
-    // An existing destination must be a regular file (a link to one is
-    // written through, so the link stays a link). Anything else, such as a
-    // device, FIFO or /dev/stdout, is refused before any file is created.
+    // A link is written through, so the link stays a link; a dangling one
+    // creates its target as cp does, instead of being replaced by a file.
+    if (const int error = FollowLinks(destination_))
+        return Fail(error);
+    // An existing destination must be a regular file. Anything else, such
+    // as a device, FIFO or /dev/stdout, is refused before any file is made.
     struct stat existing {};
     const bool exists = ::stat(destination_.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
@@ -103,25 +205,41 @@ bool TSafeWriter::Open()
         notRegular_ = true;
         return Fail(EINVAL);
     }
-    struct stat link {};
-    if (exists && ::lstat(destination_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        if (char* target = ::realpath(destination_.c_str(), nullptr)) {
-            destination_ = target;
-            std::free(target);
-        }
+    if (exists) {
+        // Replacing a file must need what rewriting it needs: a read-only
+        // file, or another user's file in a shared folder, is refused with
+        // the system's own answer (EACCES), as cp or a redirect would be.
+        const int probe = ::open(destination_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (probe < 0)
+            return Fail(errno);
+        ::close(probe);
     }
     const auto [folder, name] = SplitPath(destination_);
     if (name.empty())
         return Fail(EISDIR);
-    // A hidden name that stays within NAME_MAX however long the original is.
-    std::string pattern = folder + "/." + name.substr(0, 200) + ".XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
-    if (fd_ < 0)
-        return Fail(errno);
-    tempPath_ = buffer.data();
     const mode_t mode = exists ? (existing.st_mode & 07777) : DefaultMode();
+    // An unnamed file needs /proc to be given a name by a user other than
+    // root; without it the named form is used from the start.
+    const bool unnamedPossible = !g_faults.noUnnamedFiles
+                                 && (::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0);
+    if (unnamedPossible)
+        fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+        unnamed_ = true;
+    } else if (unnamedPossible && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return Fail(errno);
+    } else {
+        // No unnamed files here: a hidden named one, removed on the
+        // signals that end a process politely.
+        std::string pattern = HiddenPattern(folder, name);
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            return Fail(errno);
+        tempPath_ = buffer.data();
+        RememberNamed(tempPath_);
+    }
     // The replacement keeps the owner of the file it replaces where the
     // process may give it away (root); elsewhere it is the caller's, as a
     // rewritten file would be. The mode follows, since a change of owner
@@ -165,6 +283,34 @@ void TSafeWriter::StartWriteback()
     writebackFrom_ = written_;
 }
 
+bool TSafeWriter::Link()
+{
+    // A name is needed only for the rename; it exists for the moment
+    // between the two calls. linkat through /proc needs no privilege;
+    // AT_EMPTY_PATH is the way when /proc is not mounted (it needs root).
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const auto [folder, name] = SplitPath(destination_);
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = HiddenPattern(folder, name);
+        static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (std::size_t i = candidate.size() - 6; i < candidate.size(); ++i)
+            candidate[i] = kLetters[entropy() % (sizeof kLetters - 1)];
+        int done = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW);
+        if (done != 0 && errno == ENOENT)
+            done = ::linkat(fd_, "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH);
+        if (done == 0) {
+            tempPath_ = candidate;
+            unnamed_ = false;
+            RememberNamed(tempPath_); // a signal in the instant before the rename
+            return true;
+        }
+        if (errno != EEXIST)
+            return Fail(errno);
+    }
+    return Fail(EEXIST);
+}
+
 bool TSafeWriter::Commit()
 {
     if (fd_ < 0)
@@ -173,6 +319,8 @@ bool TSafeWriter::Commit()
         return Fail(g_faults.syncFailsWith);
     if (::fsync(fd_) != 0)
         return Fail(errno);
+    if (unnamed_ && !Link())
+        return false;
     const int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0)
         return Fail(errno);
@@ -180,6 +328,7 @@ bool TSafeWriter::Commit()
         return Fail(g_faults.renameFailsWith);
     if (::rename(tempPath_.c_str(), destination_.c_str()) != 0)
         return Fail(errno);
+    ForgetNamed(tempPath_);
     // The data is on disk before the rename, so the destination is always
     // either the old file or the whole new one. The folder itself is not
     // flushed: the rename reaches the disk with the file system's next
@@ -189,6 +338,12 @@ bool TSafeWriter::Commit()
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
+{
+    return ReadWholeFile(path, std::uint64_t(INT32_MAX), FileErrorMessage(EFBIG));
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t maxBytes,
+                                        const std::string& tooLarge)
 {
     if (path.empty() || path.find('\0') != std::string::npos)
         ThrowFileError(ENOENT);
@@ -206,12 +361,31 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
         ThrowFileError(EISDIR);
     if (!S_ISREG(st.st_mode))
         ThrowFileError(ENODEV);
-    std::vector<std::uint8_t> bytes;
-    if (st.st_size > 0 && st.st_size <= INT32_MAX)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    std::array<std::uint8_t, 65536> chunk;
+    maxBytes = std::min<std::uint64_t>(maxBytes, INT32_MAX);
+    if (st.st_size < 0 || std::uint64_t(st.st_size) > maxBytes)
+        throw Error(tooLarge);
+    // Read straight into the buffer sized from the file: no second copy.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (filled == bytes.size()) {
+            // The file may have grown since fstat: go on in steps, within the limit.
+            std::uint8_t probe;
+            const ssize_t more = ::read(fd, &probe, 1);
+            if (more < 0 && errno == EINTR)
+                continue;
+            if (more < 0)
+                ThrowFileError(errno);
+            if (more == 0)
+                break;
+            if (bytes.size() + 1 > maxBytes)
+                throw Error(tooLarge);
+            bytes.push_back(probe);
+            bytes.resize(std::min<std::uint64_t>(maxBytes, bytes.size() + 65536));
+            ++filled;
+            continue;
+        }
+        const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -219,10 +393,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
         }
         if (n == 0)
             break;
-        if (bytes.size() + std::size_t(n) > std::size_t(INT32_MAX))
-            ThrowFileError(EFBIG);
-        bytes.insert(bytes.end(), chunk.data(), chunk.data() + n);
+        filled += static_cast<std::size_t>(n);
     }
+    bytes.resize(filled);
     return bytes;
 }
 

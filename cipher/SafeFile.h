@@ -2,6 +2,10 @@
 // Safe writes: a destination is written to a temporary file in its own
 // folder, flushed to disk and renamed over the destination, so a failure at
 // any point leaves an existing destination unchanged and no partial file.
+// The temporary file has no name while it is written (O_TMPFILE), so an
+// interruption of any kind, kill -9 included, leaves nothing behind; only on
+// file systems without unnamed files is it a hidden named file, removed on
+// SIGINT, SIGTERM and SIGHUP.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,10 +20,12 @@ public:
     TSafeWriter(const TSafeWriter&) = delete;
     TSafeWriter& operator=(const TSafeWriter&) = delete;
 
-    // Creates the temporary file beside the destination (exclusive create),
-    // with the destination's mode when it exists, else 0666 & ~umask. A link
-    // to a regular file is written through; an existing destination that is
-    // no regular file (a folder, device, FIFO) is refused.
+    // Creates the temporary file beside the destination, with the
+    // destination's mode when it exists, else 0666 & ~umask. A link is
+    // written through to its target, also a dangling one (as cp does); an
+    // existing destination that is no regular file (a folder, device, FIFO)
+    // is refused, and so is one the caller could not open for writing: the
+    // rename needs only the folder's permission, the file's own must hold too.
     bool Open();
     // Appends all n bytes.
     bool Write(const std::uint8_t* data, std::size_t n);
@@ -36,6 +42,7 @@ private:
     bool Fail(int error);
     void Discard();
     void StartWriteback();
+    bool Link(); // gives the unnamed temporary file its hidden name
 
     std::string destination_;
     std::string tempPath_;
@@ -45,15 +52,21 @@ private:
     std::uint64_t writebackFrom_ = 0; // start of the stretch not yet handed to the disk
     bool committed_ = false;
     bool notRegular_ = false; // the destination exists but is no regular file
+    bool unnamed_ = false;    // fd_ is an O_TMPFILE file, tempPath_ not yet linked
 };
 
-// Writes a whole buffer safely; the errno on failure (0 on success).
 // Reads a whole regular file. Opening does not wait (a FIFO without a writer
 // cannot hang the caller); a folder, FIFO or device is refused, and so is a
 // file over 2 GiB (lengths are 32-bit signed counts). Throws mg::Error with
 // the file-error message ("File not found", "File access denied", ...).
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+// The same with a size limit: a file larger than maxBytes is refused with
+// mg::Error(tooLarge) before any of it is read (and one that grows past the
+// limit while it is read, when it does). The bytes are held once.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t maxBytes,
+                                        const std::string& tooLarge);
 
+// Writes a whole buffer safely; the errno on failure (0 on success).
 int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
                     std::size_t n);
 
@@ -67,6 +80,7 @@ struct SafeFileFaults {
     int writeFailsWith = 0;
     int syncFailsWith = 0;   // errno for the fsync of the temporary file
     int renameFailsWith = 0;
+    bool noUnnamedFiles = false; // behave as a file system without O_TMPFILE
 };
 void SetSafeFileFaults(const SafeFileFaults& faults);
 

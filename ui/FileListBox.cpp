@@ -5,6 +5,8 @@
 #include "ui/FileMask.h"
 #include "ui/FolderReader.h"
 
+#include <cerrno>
+
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMap>
@@ -153,9 +155,35 @@ std::string TFileListBox::FileName() const
     return JoinFolder(directory_, Items(current));
 }
 
+std::string TFileListBox::ItemPath(int index) const
+{
+    const std::string name = Items(index);
+    if (directory_.empty() || directory_.front() != '/')
+        throw Error(FileErrorMessage(ENOENT));
+    return directory_ + "/" + name;
+}
+
+void TFileListBox::SetFolder(const std::string& folder)
+{
+    if (folder.empty())
+        return;
+    // Only a full path is a folder here: a bare name (the virtual
+    // "Computer") would otherwise lead into a sub-folder of that name.
+    if (folder.front() == '/' && IsFolder(folder) && ChangeDirectory(folder)) {
+        // The form the file system reports; the folder already shown keeps
+        // its selection.
+        std::string reached = CurrentDirectory();
+        if (reached == directory_)
+            return;
+        directory_ = std::move(reached);
+    }
+    ReadFolder();
+}
+
 void TFileListBox::SetFileName(const std::string& path)
 {
-    if (path.empty() || EqualIgnoringCase(path, FileName()))
+    // Names compare with their case: "PIC.JPG" is another file than "pic.jpg".
+    if (path.empty() || path == FileName())
         return;
     ListPathTarget target = ResolveListPath(path);
     if (!target.folder.empty() && target.folder != directory_) {

@@ -48,13 +48,24 @@ public:
     // Folder joined to the current item's name; empty when there is no
     // current item or it is not selected.
     std::string FileName() const;
+    // The path of the item at index in the list's own folder: folder + "/" +
+    // name (the root gives "//name"). Every command that acts on listed files
+    // builds their paths here, so it acts on the folder the list shows and
+    // never on the tree's current node. Throws "File not found" when the
+    // list has no folder.
+    std::string ItemPath(int index) const;
     // Moves the list to the folder the path names (see ResolveListPath): a
     // folder is read and becomes the process's current directory; a last
     // component with "*" or "?" becomes the mask; a text that leads to no
     // folder (a virtual folder's display name such as "Computer") re-reads
     // the list's folder and reports nothing. An empty text, or one equal to
-    // the current file name ignoring case, does nothing.
+    // the current file name (letter case counts), does nothing.
     void SetFileName(const std::string& path);
+    // Moves the list to a folder the tree chose. The path is a folder
+    // whatever characters its name holds (never a mask); one that is no
+    // folder of the file system (the virtual "Computer", a folder removed
+    // meanwhile) re-reads the list's folder; an empty one does nothing.
+    void SetFolder(const std::string& folder);
     std::string Directory() const { return directory_; }
     // Stores the mask and re-reads when the text differs (exact comparison).
     void SetMask(const std::string& mask);

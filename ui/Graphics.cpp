@@ -13,6 +13,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -31,13 +32,37 @@ void DrawImage(QPainter& painter, const QRect& target, const QImage& image)
     painter.drawImage(target, image);
 }
 
+} // namespace
+
+void ApplyPictureBudget()
+{
+    // Qt's own limit (128 MB by default) would refuse valid pictures far
+    // below what a JPEG may take; every kind gets the same budget.
+    const std::uint64_t megabytes = std::max<std::uint64_t>(PictureMemoryBudget() >> 20, 1);
+    QImageReader::setAllocationLimit(static_cast<int>(std::min<std::uint64_t>(megabytes, INT_MAX)));
+}
+
+void CheckDecodedSize(int width, int height)
+{
+    // 4 bytes a pixel: what Qt's 32-bit formats take, the widest it makes of
+    // these kinds.
+    if (width > 0 && height > 0
+        && std::uint64_t(width) * std::uint64_t(height) * 4u > PictureMemoryBudget())
+        throw Error(PictureTooLargeToDecode(width, height));
+}
+
+namespace {
+
 // Reads every image a Qt reader finds in the bytes with the format named
 // explicitly (never guessed from the content); returns the largest. A null
-// image when none could be read.
+// image when none could be read. A picture whose pixels would exceed the
+// picture memory budget fails with "Picture too large to decode (W x H)"
+// before they are allocated.
 QImage ReadLargest(const std::vector<std::uint8_t>& bytes, const char* format, bool all)
 {
     if (bytes.empty())
         return {};
+    ApplyPictureBudget();
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
@@ -46,6 +71,8 @@ QImage ReadLargest(const std::vector<std::uint8_t>& bytes, const char* format, b
     reader.setDecideFormatFromContent(false);
     QImage best;
     for (int n = 0; n < 256; ++n) {
+        const QSize size = reader.size();
+        CheckDecodedSize(size.width(), size.height());
         QImage image;
         if (!reader.read(&image))
             break;
@@ -295,10 +322,22 @@ std::unique_ptr<TGraphic> TJPEGGraphic::Clone() const
 
 void TJPEGGraphic::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
 {
+    TakeBytes(std::vector<std::uint8_t>(bytes));
+}
+
+void TGraphic::TakeBytes(std::vector<std::uint8_t>&& bytes)
+{
+    LoadFromBytes(bytes);
+}
+
+void TJPEGGraphic::TakeBytes(std::vector<std::uint8_t>&& bytes)
+{
+    // The orientation is read before the picture takes the bytes over.
+    const int orientation = JpegOrientation(bytes.data(), bytes.size());
     TJPEGImage jpeg;
-    jpeg.LoadFromBytes(bytes);
+    jpeg.LoadFromBytes(std::move(bytes));
     jpeg_ = jpeg;
-    orientation_ = JpegOrientation(bytes.data(), bytes.size());
+    orientation_ = orientation;
     cachedScale_ = 0;
     cachedPixels_.reset();
     cachedImage_ = QImage();

@@ -17,6 +17,13 @@ class QSvgRenderer;
 
 namespace mg {
 
+// Every picture kind read through Qt gets the picture memory budget
+// (PictureMemoryBudget): Qt's reader is allowed up to it, and a picture whose
+// pixels would need more fails with "Picture too large to decode (W x H)".
+// Kinds added later call both before reading.
+void ApplyPictureBudget();
+void CheckDecodedSize(int width, int height);
+
 class TGraphic {
 public:
     virtual ~TGraphic() = default;
@@ -30,6 +37,9 @@ public:
     virtual std::unique_ptr<TGraphic> Clone() const = 0;
     // Replaces the content with a picture read from the bytes of a file.
     virtual void LoadFromBytes(const std::vector<std::uint8_t>& bytes) = 0;
+    // The same, free to keep the buffer itself instead of a copy (a JPEG
+    // picture keeps its file's bytes, which are then held once).
+    virtual void TakeBytes(std::vector<std::uint8_t>&& bytes);
     virtual const char* ClassName() const = 0;
 
 protected:
@@ -145,6 +155,7 @@ public:
     std::unique_ptr<TGraphic> Clone() const override;
     // Throws mg::Error("JPEG error #%d") when libjpeg rejects the header.
     void LoadFromBytes(const std::vector<std::uint8_t>& bytes) override;
+    void TakeBytes(std::vector<std::uint8_t>&& bytes) override;
     const char* ClassName() const override { return "TJPEGImage"; }
     const TJPEGImage& Jpeg() const { return jpeg_; }
     // The EXIF orientation (1 to 8) applied when drawing.

@@ -66,7 +66,9 @@ void TPicture::LoadFromFile(const std::string& pathBytes)
     if (!kind)
         throw Error("Unknown picture file extension (." + extension + ")");
     std::unique_ptr<TGraphic> graphic = kind->create();
-    graphic->LoadFromBytes(ReadWholeFile(pathBytes));
+    // A file larger than any picture may be is refused before it is read;
+    // its bytes are held once (a JPEG keeps the buffer read here).
+    graphic->TakeBytes(ReadWholeFile(pathBytes, PictureMemoryBudget(), PictureFileTooLarge()));
     Replace(std::move(graphic));
 }
 

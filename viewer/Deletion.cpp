@@ -42,8 +42,8 @@ void TfrmMain::DeleteSelectedFiles()
     for (int i = 0; i < count; ++i) {
         if (!FileListBox1->Selected(i))
             continue;
-        // The tree's path joined with "/": the root "/" gives "//name".
-        const std::string path = ShellTreeView1->Path() + "/" + FileListBox1->Items(i);
+        // The file as the list shows it, in the list's own folder.
+        const std::string path = FileListBox1->ItemPath(i);
         if (firstIndex < 0)
             firstIndex = i;
         if (answer != mrAll)
@@ -55,11 +55,6 @@ void TfrmMain::DeleteSelectedFiles()
             ProcessPendingEvents();
             StatusBar1->show();
             SetStatusText(QStringLiteral("Deleting ") + Quoted(path));
-            // A virtual folder's display name ("Computer") is no folder of
-            // the file system: joined to a name it would resolve against the
-            // current directory and could hit a file that was not selected.
-            if (path.front() != '/')
-                throw Error(FileErrorMessage(ENOENT));
             EraseFile(path);
         }
     }

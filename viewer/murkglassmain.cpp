@@ -262,15 +262,9 @@ void TfrmMain::Edit2Change()
 
 void TfrmMain::ShellTreeView1Change()
 {
-    // A folder's path reaches the list with a closing "/", so a folder whose
-    // name holds "*" or "?" is entered like any other instead of becoming
-    // the mask of its parent (where deletion, which joins the tree's folder
-    // to the list's names, would aim at other files). A virtual folder's
-    // display name ("Computer") is handed over as it is.
-    std::string path = ShellTreeView1->Path();
-    if (!path.empty() && path.front() == '/' && path.back() != '/')
-        path += '/';
-    FileListBox1->SetFileName(path);
+    // The tree hands over folders only: a name with "*" or "?" is a folder
+    // like any other, never the list's mask.
+    FileListBox1->SetFolder(ShellTreeView1->Path());
 }
 
 void TfrmMain::FileListBox1Click()

@@ -57,6 +57,38 @@ private:
     }
 
 private slots:
+    // The sources are the files the main list shows, in the list's folder:
+    // a folder named with a wildcard is read as a folder, never as a mask.
+    void sources_are_what_the_list_shows()
+    {
+        BatchDesk desk;
+        desk.MakeFolder("what?");
+        for (const char* folder : {"", "what?/"}) {
+            const std::string plain = desk.Path(std::string(folder) + "p.plain");
+            WriteFile(plain, MakeJpeg(folder[0] ? 10 : 9, 9));
+            TImgCrypt crypt;
+            QVERIFY(crypt.EncryptFile(plain, desk.Path(std::string(folder) + "whatX"), kKey));
+            QVERIFY(QFile::remove(Q(plain)));
+        }
+        desk.MakeFolder("out");
+        desk.Open();
+        QVERIFY(desk.main->ShellTreeView1->SelectPath(desk.Path("what?")));
+        QCOMPARE(desk.List().Directory(), desk.Path("what?"));
+        QCOMPARE(desk.List().Count(), 1);
+        desk.Select("whatX");
+        QVERIFY(desk.decrypt->ShellTreeView1->SelectPath(desk.Path("out")));
+        desk.main->DecryptionKey = kKey;
+        Script script;
+        script.Message(mrYes);
+        QVERIFY(desk.decrypt->DecryptFiles());
+        QCOMPARE(script.MessageTexts(), QStringList{QStringLiteral("Decrypt: ") + Q(desk.Path("what?/whatX"))
+                                                    + QStringLiteral(" to ") + Q(desk.Path("out/whatX.JPG"))});
+        const std::vector<std::uint8_t> written = ReadFile(desk.Path("out/whatX.JPG"));
+        TJPEGImage picture;
+        picture.LoadFromBytes(written);
+        QCOMPARE(picture.Width(), 10);
+    }
+
     void answers_data()
     {
         QTest::addColumn<QStringList>("items");

@@ -260,6 +260,108 @@ private slots:
         }
     }
 
+    // A renamed output ("-2", "-3") never lands on a file that exists on disk
+    // or on a selected source the batch has yet to read.
+    void renamed_outputs_spare_other_files_data()
+    {
+        QTest::addColumn<QStringList>("files");    // selected, in the main folder
+        QTest::addColumn<QStringList>("existing"); // unrelated files in the destination
+        QTest::addColumn<bool>("inPlace");         // the destination is the main folder
+        QTest::addColumn<bool>("rot13");
+        QTest::addColumn<QStringList>("outputs");
+        QTest::newRow("an unrelated file at the -2 name is passed over")
+            << QStringList{"a.jpg", "a.png"} << QStringList{"a-2.Bin"} << false << false
+            << QStringList{"a.Bin", "a-3.Bin"};
+        QTest::newRow("a selected source at the -2 name is passed over before it is read")
+            << QStringList{"abc.jpg", "abc.png", "nop-2.Bin"} << QStringList{} << true << true
+            << QStringList{"nop.Bin", "nop-3.Bin", "abc-2.Bin"};
+    }
+    void renamed_outputs_spare_other_files()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, existing);
+        QFETCH(bool, inPlace);
+        QFETCH(bool, rot13);
+        QFETCH(QStringList, outputs);
+        BatchDesk desk;
+        for (const QString& f : files)
+            desk.Add(f.toStdString(), MakeJpeg(8 + int(f.size()), 8));
+        desk.MakeFolder("out");
+        const std::string out = inPlace ? std::string() : std::string("out/");
+        for (const QString& f : existing)
+            desk.Add(out + f.toStdString(), {'k', 'e', 'e', 'p'});
+        std::vector<std::vector<std::uint8_t>> expected;
+        for (const QString& f : files)
+            expected.push_back(Encrypted(desk, desk.Path(f.toStdString())));
+        desk.Open();
+        for (const QString& f : files)
+            desk.Select(f.toStdString());
+        QVERIFY(desk.encrypt->ShellTreeView1->SelectPath(inPlace ? desk.root : desk.Path("out")));
+        (rot13 ? desk.encrypt->rbRot13 : desk.encrypt->rbKeepExisting)->setChecked(true);
+        desk.main->DecryptionKey = kKey;
+        Script script;
+        script.Message(mrAll);
+        QVERIFY(desk.encrypt->DoCrypt());
+
+        QStringList shown;
+        for (int i = 0; i < files.size(); ++i)
+            shown << QStringLiteral("Encrypt: ") + Q(desk.Path(files[i].toStdString())) + QStringLiteral(" to ")
+                         + Q(desk.Path(out + outputs[i].toStdString()));
+        QCOMPARE(script.MessageTexts(), shown.mid(0, 1)); // All: asked once, with the name written
+        for (int i = 0; i < files.size(); ++i)
+            QVERIFY2(ReadFile(desk.Path(out + outputs[i].toStdString())) == expected[std::size_t(i)],
+                     qPrintable(outputs[i]));
+        for (const QString& f : existing)
+            QVERIFY(ReadFile(desk.Path(out + f.toStdString())) == std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
+    }
+
+    // The sources are the files the main list shows, in the list's folder,
+    // whatever the main tree says.
+    void sources_are_what_the_list_shows_data()
+    {
+        QTest::addColumn<QString>("treeFolder");
+        QTest::addColumn<QString>("renameAway"); // then the tree is refreshed
+        QTest::addColumn<QString>("source");     // the path asked about
+        QTest::addColumn<bool>("encrypted");
+        QTest::newRow("folder named with a wildcard is read as a folder")
+            << "what?" << "" << "what?/whatX" << true;
+        QTest::newRow("tree node gone after a refresh: the list's folder, which fails")
+            << "what?" << "gone" << "what?/whatX" << false;
+    }
+    void sources_are_what_the_list_shows()
+    {
+        QFETCH(QString, treeFolder);
+        QFETCH(QString, renameAway);
+        QFETCH(QString, source);
+        QFETCH(bool, encrypted);
+        BatchDesk desk;
+        desk.Add("whatX", MakeJpeg(9, 9));
+        desk.MakeFolder("what?");
+        desk.Add("what?/whatX", MakeJpeg(10, 10));
+        desk.MakeFolder("out");
+        desk.Open();
+        QVERIFY(desk.main->ShellTreeView1->SelectPath(desk.Path(treeFolder.toStdString())));
+        QCOMPARE(desk.List().Directory(), desk.Path(treeFolder.toStdString()));
+        QCOMPARE(desk.List().Count(), 1);
+        desk.Select("whatX");
+        if (!renameAway.isEmpty()) {
+            QVERIFY(QDir(Q(desk.root)).rename(treeFolder, renameAway));
+            desk.main->ShellTreeView1->RefreshNode(desk.main->ShellTreeView1->RootNode());
+            QCOMPARE(desk.main->ShellTreeView1->Path(), std::string());
+        }
+        QVERIFY(desk.encrypt->ShellTreeView1->SelectPath(desk.Path("out")));
+        desk.encrypt->rbKeepExisting->setChecked(true);
+        desk.main->DecryptionKey = kKey;
+        Script script;
+        script.Messages({mrYes, mrOk});
+        desk.encrypt->DoCrypt();
+        const QString asked = QStringLiteral("Encrypt: ") + Q(desk.Path(source.toStdString()));
+        QVERIFY2(script.MessageTexts().value(0).startsWith(asked), qPrintable(script.MessageTexts().value(0)));
+        QCOMPARE(desk.Exists("out/whatX.Bin"), encrypted);
+        if (!encrypted)
+            QVERIFY(script.MessageTexts().value(1).startsWith(QStringLiteral("Failed to Encrypt")));
+    }
+
     // A destination folder removed mid-batch and one that cannot be written
     // (/proc): the failure dialog for each file, the batch goes on or stops
     // as answered, nothing is left behind.

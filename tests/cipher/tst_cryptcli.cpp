@@ -6,6 +6,7 @@
 #include "TestJpeg.h"
 
 #include <QtTest>
+#include <csignal>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -44,6 +45,27 @@ std::vector<std::uint8_t> Xored(std::vector<std::uint8_t> bytes, std::int32_t ke
     return bytes;
 }
 
+// Files and folders a test made, and who may use them.
+void Own(const QString& path, uid_t uid, mode_t mode)
+{
+    QCOMPARE(::chown(path.toLocal8Bit().constData(), uid, uid), 0);
+    QCOMPARE(::chmod(path.toLocal8Bit().constData(), mode), 0);
+}
+
+// One field of /proc/PID/io, 0 when it cannot be read.
+quint64 ProcessIo(qint64 pid, const char* field)
+{
+    QFile io(QStringLiteral("/proc/%1/io").arg(pid));
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith(QByteArray(field) + ':'))
+            return line.mid(int(qstrlen(field)) + 1).trimmed().toULongLong();
+    return 0;
+}
+
+constexpr uid_t kNobody = 65534;
+
 } // namespace
 
 class TestCryptCli : public QObject {
@@ -59,6 +81,10 @@ private slots:
     void helpPrintsUsage();
     void passphraseFromTerminal_data();
     void passphraseFromTerminal();
+    void permissionsOfAnotherUser_data();
+    void permissionsOfAnotherUser();
+    void interruptionLeavesNothing_data();
+    void interruptionLeavesNothing();
 
 private:
     QString Path(const char* name) const { return dir_->filePath(name); }
@@ -280,3 +306,96 @@ void TestCryptCli::passphraseFromTerminal()
 
 QTEST_APPLESS_MAIN(TestCryptCli)
 #include "tst_cryptcli.moc"
+
+void TestCryptCli::permissionsOfAnotherUser_data()
+{
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<uid_t>("owner");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("exitCode");
+    // The folder is writable by everyone, so the rename of a temporary file
+    // alone would succeed in every row.
+    QTest::newRow("read-only destination is refused") << "dst" << kNobody << 0444 << 1;
+    QTest::newRow("read-only file encrypted in place is refused") << "src" << kNobody << 0444 << 1;
+    QTest::newRow("another user's file in a shared folder is refused") << "dst" << uid_t(0) << 0644 << 1;
+    QTest::newRow("own writable file is replaced, mode kept") << "dst" << kNobody << 0640 << 0;
+}
+
+void TestCryptCli::permissionsOfAnotherUser()
+{
+    QFETCH(QString, destination);
+    QFETCH(uid_t, owner);
+    QFETCH(int, mode);
+    QFETCH(int, exitCode);
+    if (::geteuid() != 0)
+        QSKIP("needs root to run the program as another user (nobody)");
+    if (QProcess::execute("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "test", "-x",
+                                      QStringLiteral(MURKGLASS_CRYPT_PATH)}) != 0)
+        QSKIP("the user nobody cannot run the built program from this folder");
+    Own(dir_->path(), 0, 0777);
+    const std::vector<std::uint8_t> before{'o', 'l', 'd'};
+    mg::test::WriteFile(Path("src").toStdString(), {'n', 'e', 'w'});
+    Own(Path("src"), kNobody, 0644);
+    mg::test::WriteFile(Path("pass").toStdString(), {'p', 'w', '\n'});
+    Own(Path("pass"), kNobody, 0644);
+    if (destination != "src")
+        mg::test::WriteFile(Path("dst").toStdString(), before);
+    Own(Path(destination.toUtf8().constData()), owner, mode_t(mode));
+    const auto content = mg::test::ReadFile(Path(destination.toUtf8().constData()).toStdString());
+
+    QProcess process;
+    process.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", MURKGLASS_CRYPT_PATH,
+                              "encrypt", Path("src"), Path(destination.toUtf8().constData()),
+                              "--passphrase-file", Path("pass")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), exitCode);
+    struct stat st {};
+    QCOMPARE(::stat(Path(destination.toUtf8().constData()).toLocal8Bit().constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), mode);
+    if (exitCode != 0) {
+        QVERIFY2(process.readAllStandardError().contains("Permission denied"), "the system's reason is given");
+        QVERIFY(mg::test::ReadFile(Path(destination.toUtf8().constData()).toStdString()) == content);
+        QCOMPARE(st.st_uid, owner);
+    }
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+             destination == "src" ? 2 : 3);
+}
+
+void TestCryptCli::interruptionLeavesNothing_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("kill -9 mid-write") << int(SIGKILL);
+    QTest::newRow("SIGTERM mid-write") << int(SIGTERM);
+    QTest::newRow("Ctrl-C (SIGINT) mid-write") << int(SIGINT);
+    QTest::newRow("hang-up (SIGHUP) mid-write") << int(SIGHUP);
+}
+
+void TestCryptCli::interruptionLeavesNothing()
+{
+    QFETCH(int, signal);
+    // A picture followed by many megabytes: the header passes at once and
+    // the rest streams while the process is stopped.
+    std::vector<std::uint8_t> plain = mg::test::MakeJpeg(16, 16);
+    plain.resize(std::size_t(48) << 20, 0);
+    mg::SetSeed(42);
+    mg::ApplyKeystream(plain.data(), plain.size()); // the fast form: megabytes here
+    mg::test::WriteFile(Path("src").toStdString(), plain);
+    plain = {};
+    QProcess process;
+    mg::test::WriteFile(Path("pass").toStdString(), {'4', '2', '\n'});
+    process.start(MURKGLASS_CRYPT_PATH, {"decrypt", Path("src"), Path("out.jpg"), "--passphrase-file", Path("pass")});
+    QVERIFY(process.waitForStarted());
+    // Stopped once a good part is written, long before the end.
+    QElapsedTimer waited;
+    waited.start();
+    while (ProcessIo(process.processId(), "wchar") < (quint64(4) << 20) && process.state() == QProcess::Running
+           && waited.elapsed() < 30000)
+        QThread::usleep(200);
+    QVERIFY2(process.state() == QProcess::Running, "the decryption ended before it could be stopped");
+    QVERIFY2(ProcessIo(process.processId(), "wchar") >= (quint64(4) << 20), "the decryption never got going");
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList({"pass", "src"}));
+}

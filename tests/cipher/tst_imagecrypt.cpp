@@ -5,10 +5,15 @@
 #include "cipher/SafeFile.h"
 #include "TestJpeg.h"
 
+#include <QProcess>
 #include <QtTest>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -47,6 +52,37 @@ Bytes DamagedJpeg()
     return jpeg;
 }
 
+// A JPEG with comment segments of `extra` bytes in all between its start
+// marker and its frame header: a header far longer than one read.
+Bytes LongHeaderJpeg(std::size_t extra)
+{
+    const Bytes jpeg = mg::test::MakeJpeg(24, 16);
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    while (extra > 0) {
+        const std::size_t body = std::min<std::size_t>(extra, 65533);
+        out.push_back(0xFF);
+        out.push_back(0xFE);
+        out.push_back(std::uint8_t((body + 2) >> 8));
+        out.push_back(std::uint8_t((body + 2) & 0xFF));
+        out.insert(out.end(), body, 'c');
+        extra -= body;
+    }
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+// Bytes this process has read and written so far (the kernel's counters).
+std::uint64_t IoCounter(const char* field)
+{
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith(QByteArray(field) + ':'))
+            return line.mid(int(std::strlen(field)) + 1).trimmed().toULongLong();
+    return 0;
+}
+
 } // namespace
 
 class TestImageCrypt : public QObject {
@@ -68,6 +104,13 @@ private slots:
     void destinationModeIsKept();
     void specialDestinations_data();
     void specialDestinations();
+    void namedTemporaryGoesOnSignals_data();
+    void namedTemporaryGoesOnSignals();
+    void headerDecidesBeforeWriting_data();
+    void headerDecidesBeforeWriting();
+    void wrongKeyOnFullDiskIsWrongKey();
+    void viewReadsOnlyWhatItNeeds_data();
+    void viewReadsOnlyWhatItNeeds();
 
 private:
     std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
@@ -255,7 +298,9 @@ void TestImageCrypt::lastEncryptedFollowsEachRead()
     QVERIFY(!crypt.LastEncrypted); // only DecryptImage uses it
     std::unique_ptr<mg::TJPEGImage> slot;
     QVERIFY(crypt.DecryptImage(Path("enc"), slot, 1));
-    QVERIFY(crypt.LastEncrypted && *crypt.LastEncrypted == encrypted);
+    // The encrypted bytes are not kept beside the picture: one copy only.
+    QVERIFY(crypt.LastEncrypted && crypt.LastEncrypted->empty());
+    QVERIFY(slot && slot->Bytes() == Xored(encrypted, 1));
     QVERIFY(!crypt.DecryptImage(Path("missing"), slot, 1));
     QVERIFY(crypt.LastEncrypted && crypt.LastEncrypted->empty());
 }
@@ -340,6 +385,8 @@ void TestImageCrypt::specialDestinations_data()
     QTest::addColumn<QString>("detail");
     // Renaming over a link used to replace the link by a plain file.
     QTest::newRow("link to a file: the file is replaced, the link kept") << "link" << true << QString();
+    // A dangling link used to be replaced by a plain file; cp writes its target.
+    QTest::newRow("dangling link: its target is made, the link kept") << "dangling" << true << QString();
     // A device or FIFO used to be replaced by a plain file.
     QTest::newRow("FIFO is refused and kept") << "fifo" << false << "not a regular file";
     QTest::newRow("folder is refused") << "folder" << false << "Is a directory";
@@ -356,6 +403,8 @@ void TestImageCrypt::specialDestinations()
     const std::string dst = Path("dst");
     if (kind == "link")
         QCOMPARE(::symlink("target", dst.c_str()), 0);
+    else if (kind == "dangling")
+        QCOMPARE(::symlink("made", dst.c_str()), 0);
     else if (kind == "fifo")
         QCOMPARE(::mkfifo(dst.c_str(), 0600), 0);
     else
@@ -367,6 +416,9 @@ void TestImageCrypt::specialDestinations()
     if (kind == "link") {
         QVERIFY(info.isSymLink());
         QVERIFY(mg::test::ReadFile(Path("target")) == Xored(plain, 3));
+    } else if (kind == "dangling") {
+        QVERIFY(info.isSymLink());
+        QVERIFY(mg::test::ReadFile(Path("made")) == Xored(plain, 3));
     } else if (kind == "fifo") {
         QVERIFY(!info.isFile() && !info.isDir() && info.exists());
     }
@@ -376,3 +428,137 @@ void TestImageCrypt::specialDestinations()
 
 QTEST_APPLESS_MAIN(TestImageCrypt)
 #include "tst_imagecrypt.moc"
+
+void TestImageCrypt::headerDecidesBeforeWriting_data()
+{
+    QTest::addColumn<Bytes>("plain");
+    QTest::addColumn<int>("decryptKey");
+    QTest::addColumn<bool>("accepted");
+    // Large enough that streaming it would write many chunks.
+    Bytes padded = mg::test::MakeJpeg(16, 16);
+    padded.resize(padded.size() + 6 * mg::TImgCrypt::kChunkBytes, 0);
+    const Bytes longHeader = LongHeaderJpeg(3 * mg::TImgCrypt::kChunkBytes + 777);
+    QTest::newRow("wrong key writes nothing") << padded << 8 << false;
+    QTest::newRow("header longer than several reads passes") << longHeader << 7 << true;
+    QTest::newRow("stream ending inside a long header writes nothing")
+        << Bytes(longHeader.begin(), longHeader.begin() + 2 * mg::TImgCrypt::kChunkBytes) << 7 << false;
+    QTest::newRow("right key writes the whole file") << padded << 7 << true;
+}
+
+void TestImageCrypt::headerDecidesBeforeWriting()
+{
+    QFETCH(Bytes, plain);
+    QFETCH(int, decryptKey);
+    QFETCH(bool, accepted);
+    mg::test::WriteFile(Path("src"), Xored(plain, 7));
+    const std::uint64_t writtenBefore = IoCounter("wchar");
+    const mg::CipherResult result = crypt_.DecryptFileEx(Path("src"), Path("dst"), decryptKey);
+    const std::uint64_t written = IoCounter("wchar") - writtenBefore;
+    QCOMPARE(bool(result), accepted);
+    if (accepted) {
+        QVERIFY(mg::test::ReadFile(Path("dst")) == plain);
+        return;
+    }
+    QCOMPARE(result.failure, mg::CipherFailure::NotJpeg);
+    QVERIFY2(written < 4096, qPrintable(QString::number(written)));
+    QCOMPARE(Entries(), QStringList({"src"}));
+}
+
+void TestImageCrypt::wrongKeyOnFullDiskIsWrongKey()
+{
+    if (::geteuid() != 0)
+        QSKIP("mounting a small tmpfs needs root");
+    const QString disk = dir_->filePath("disk");
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", disk}) != 0)
+        QSKIP("this machine does not let the test mount a tmpfs");
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {path}); }
+    } unmount{disk};
+    Bytes plain = mg::test::MakeJpeg(16, 16);
+    plain.resize(3u << 20, 0); // three times the disk
+    mg::test::WriteFile(Path("src"), Xored(plain, 7));
+    const std::string dst = (disk + "/out.jpg").toStdString();
+    const mg::CipherResult wrong = crypt_.DecryptFileEx(Path("src"), dst, 8);
+    QCOMPARE(wrong.failure, mg::CipherFailure::NotJpeg);
+    QVERIFY(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    // The right key meets the full disk, and says so.
+    const mg::CipherResult right = crypt_.DecryptFileEx(Path("src"), dst, 7);
+    QCOMPARE(right.failure, mg::CipherFailure::CannotWriteDestination);
+    QCOMPARE(right.error, ENOSPC);
+    QVERIFY(QDir(disk).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestImageCrypt::viewReadsOnlyWhatItNeeds_data()
+{
+    QTest::addColumn<quint64>("budget");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<qint64>("mayRead");
+    // Sparse files: their size costs no disk.
+    QTest::newRow("file over the picture budget is refused unread")
+        << quint64(8) << qint64(9) << int(mg::CipherFailure::CannotReadSource) << qint64(0);
+    QTest::newRow("non-picture is refused after its first bytes")
+        << quint64(0) << qint64(256) << int(mg::CipherFailure::NotJpeg)
+        << qint64(mg::TImgCrypt::kChunkBytes);
+}
+
+void TestImageCrypt::viewReadsOnlyWhatItNeeds()
+{
+    QFETCH(quint64, budget);
+    QFETCH(qint64, size);
+    QFETCH(int, failure);
+    QFETCH(qint64, mayRead);
+    mg::SetJpegDecodeBudget(budget << 20);
+    struct Restore {
+        ~Restore() { mg::SetJpegDecodeBudget(0); }
+    } restore;
+    QFile file(QString::fromStdString(Path("big")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(size << 20));
+    file.close();
+    std::unique_ptr<mg::TJPEGImage> slot;
+    const std::uint64_t readBefore = IoCounter("rchar");
+    const mg::CipherResult result = crypt_.DecryptImageEx(Path("big"), slot, 3);
+    const std::uint64_t read = IoCounter("rchar") - readBefore;
+    QCOMPARE(int(result.failure), failure);
+    QVERIFY2(read <= std::uint64_t(mayRead) + 4096, qPrintable(QString::number(read)));
+    if (result.failure == mg::CipherFailure::CannotReadSource)
+        QVERIFY2(result.detail.rfind("Picture too large to load", 0) == 0, result.detail.c_str());
+    QVERIFY(crypt_.LastEncrypted && crypt_.LastEncrypted->empty());
+}
+
+void TestImageCrypt::namedTemporaryGoesOnSignals_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestImageCrypt::namedTemporaryGoesOnSignals()
+{
+    // Where the file system has no unnamed files, the temporary file has a
+    // name; a child process stopped by a signal while writing removes it.
+    QFETCH(int, signal);
+    const std::string dst = Path("dst");
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        mg::SafeFileFaults faults;
+        faults.noUnnamedFiles = true;
+        mg::SetSafeFileFaults(faults);
+        mg::TSafeWriter writer(dst);
+        const std::uint8_t data[4] = {1, 2, 3, 4};
+        if (!writer.Open() || !writer.Write(data, sizeof data) || writer.TempPath().empty())
+            ::_exit(3);
+        ::raise(signal);
+        ::_exit(4); // not reached: the signal ends the process
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFSIGNALED(status), "the child ran without a named temporary file or survived the signal");
+    QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(Entries(), QStringList());
+}

@@ -2,6 +2,7 @@
 #include "batch/OutputNaming.h"
 #include "cipher/passKey.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <string>
@@ -56,6 +57,7 @@ private slots:
     void collisions();
     void skippedFileDoesNotPushNamesAside();
     void inPlaceReplacementKeepsItsName();
+    void renamedNameSkipsFilesOnDiskAndPendingSources();
 };
 
 void TestNaming::timeStamp_data()
@@ -356,6 +358,28 @@ void TestNaming::inPlaceReplacementKeepsItsName()
     batch.MarkWritten(dest);
     const std::string other = SourcePath("/pics", "photo.png");
     QCOMPARE(B(batch.Destination("/pics", EncryptOutputName(NameOf(other), s, clock.Get()))), QByteArray("/pics/photo-2.jpg"));
+}
+
+void TestNaming::renamedNameSkipsFilesOnDiskAndPendingSources()
+{
+    // Only a name with a counter is made up; it passes over an unrelated
+    // file, a dangling link and a selected source not yet read.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const std::string folder = dir.path().toStdString();
+    QFile file(dir.filePath("photo-2.Bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(QFile::link("nowhere", dir.filePath("photo-3.Bin")));
+    BatchNames batch;
+    batch.AddPendingSource(folder + "//photo-4.Bin");
+    const OutputName out{"photo.", "Bin"};
+    QCOMPARE(B(batch.Destination(folder, out)), B(folder + "/photo.Bin")); // given directly: kept
+    batch.MarkWritten(folder + "/photo.Bin");
+    QCOMPARE(B(batch.Destination(folder, out)), B(folder + "/photo-5.Bin"));
+    batch.MarkWritten(folder + "/photo-5.Bin");
+    batch.MarkProcessed(folder + "/photo-4.Bin"); // read now, and gone from disk
+    QCOMPARE(B(batch.Destination(folder, out)), B(folder + "/photo-4.Bin"));
 }
 
 QTEST_GUILESS_MAIN(TestNaming)

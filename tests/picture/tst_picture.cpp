@@ -67,6 +67,32 @@ std::string Place(const QTemporaryDir& dir, const QString& name, Fixture fixture
     return path;
 }
 
+// A 24-bit BMP of width x height black pixels, header written by hand so
+// that a large one costs no encoder time.
+Bytes LargeBmp(int width, int height, bool withPixels)
+{
+    const std::uint32_t stride = (std::uint32_t(width) * 3u + 3u) & ~3u;
+    const std::uint32_t pixels = stride * std::uint32_t(height);
+    Bytes bmp(54, 0);
+    auto put32 = [&bmp](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, 54 + pixels);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, std::uint32_t(width));
+    put32(22, std::uint32_t(height));
+    bmp[26] = 1;  // planes
+    bmp[28] = 24; // bits per pixel
+    put32(34, pixels);
+    if (withPixels)
+        bmp.resize(bmp.size() + pixels, 0);
+    return bmp;
+}
+
 QString LoadError(TPicture& picture, const std::string& path)
 {
     try {
@@ -100,6 +126,8 @@ private slots:
     void readerKinds_data();
     void readerKinds();
     void assignTakesOwnCopy();
+    void everyKindHasTheMemoryBudget_data();
+    void everyKindHasTheMemoryBudget();
 };
 
 void TestPicture::loadsByExtension_data()
@@ -525,3 +553,41 @@ void TestPicture::readerKinds()
 
 QTEST_MAIN(TestPicture)
 #include "tst_picture.moc"
+
+void TestPicture::everyKindHasTheMemoryBudget_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<int>("budgetKiB"); // 0: the machine's own budget
+    QTest::addColumn<QString>("message"); // empty: loads
+    QTest::newRow("valid 6000 x 6000 24-bit BMP loads (over Qt's own limit)")
+        << "large.bmp" << LargeBmp(6000, 6000, true) << 0 << QString();
+    QTest::newRow("BMP whose pixels exceed the budget is too large")
+        << "wide.bmp" << LargeBmp(3000, 3000, false) << 16 * 1024 << "Picture too large to decode (3000 x 3000)";
+    QTest::newRow("metafile whose pixels exceed the budget is too large")
+        << "big.wmf" << mg::test::MakeWmf(120, 60) << 16 << "Picture too large to decode (120 x 60)";
+    QTest::newRow("BMP file over the budget is refused before reading")
+        << "long.bmp" << Bytes((1u << 20) + 1, 'B') << 1024 << "Picture too large to load (file over 1 MB)";
+    QTest::newRow("JPEG file over the budget is refused before reading")
+        << "long.jpg" << Bytes((1u << 20) + 1, 0xFF) << 1024 << "Picture too large to load (file over 1 MB)";
+}
+
+void TestPicture::everyKindHasTheMemoryBudget()
+{
+    QFETCH(QString, name);
+    QFETCH(Bytes, bytes);
+    QFETCH(int, budgetKiB);
+    QFETCH(QString, message);
+    mg::SetJpegDecodeBudget(std::uint64_t(budgetKiB) << 10);
+    struct Restore {
+        ~Restore() { mg::SetJpegDecodeBudget(0); }
+    } restore;
+    QTemporaryDir dir;
+    const std::string path = QDir(dir.path()).filePath(name).toStdString();
+    mg::test::WriteFile(path, bytes);
+    bytes = {};
+    TPicture picture;
+    QCOMPARE(LoadError(picture, path), message);
+    if (message.isEmpty())
+        QCOMPARE(QSize(picture.Width(), picture.Height()), QSize(6000, 6000));
+}

@@ -141,8 +141,10 @@ private slots:
             << QByteArray("Computer") << QByteArray("@") << "*.*" << 9 << true;
         QTest::newRow("missing folder moved the list") << QByteArray("/no/such/folder") << QByteArray("@") << "*.*" << 9 << true;
         QTest::newRow("empty text re-read") << QByteArray("") << QByteArray("@") << "*.*" << 9 << false;
-        QTest::newRow("current file name in other case re-read")
-            << QByteArray("@/B.JPG") << QByteArray("@") << "*.*" << 9 << false;
+        // Names compare with their case: B.JPG is not the current b.jpg, and
+        // as no folder of that name exists the list reads its folder again.
+        QTest::newRow("current file name in other case taken for the same file")
+            << QByteArray("@/B.JPG") << QByteArray("@") << "*.*" << 9 << true;
         QTest::newRow("same folder re-read") << QByteArray("@") << QByteArray("@") << "*.*" << 9 << false;
         QTest::newRow("wildcard not made the mask") << QByteArray("@/*.TXT") << QByteArray("@") << "*.TXT" << 1 << true;
         QTest::newRow("sub-folder not entered") << QByteArray("@/sub.jpg") << QByteArray("@/sub.jpg") << "*.*" << 1 << true;
@@ -173,6 +175,47 @@ private slots:
         QCOMPARE(clicks.count(), 0);
         QCOMPARE(dialogs_, 0);
         mg::ChangeDirectory(folder_);
+    }
+
+    // A folder the tree hands over is a folder whatever its name holds.
+    void folderFromTree_data()
+    {
+        QTest::addColumn<QByteArray>("folder"); // "@" stands for the fixture
+        QTest::addColumn<QByteArray>("reached");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("reread");
+        QTest::newRow("wildcard in the name became the mask") << QByteArray("@/what?") << QByteArray("@/what?") << 1 << true;
+        QTest::newRow("star in the name became the mask") << QByteArray("@/*") << QByteArray("@/*") << 1 << true;
+        QTest::newRow("same folder lost the selection") << QByteArray("@") << QByteArray("@") << 9 << false;
+        QTest::newRow("virtual name moved the list") << QByteArray("Computer") << QByteArray("@") << 9 << true;
+        QTest::newRow("bare name entered a sub-folder of that name") << QByteArray("sub.jpg") << QByteArray("@") << 9 << true;
+        QTest::newRow("no node moved the list") << QByteArray("") << QByteArray("@") << 9 << false;
+    }
+    void folderFromTree()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, reached);
+        QFETCH(int, count);
+        QFETCH(bool, reread);
+        auto expand = [this](const QByteArray& t) {
+            std::string s = t.toStdString();
+            return s.rfind("@", 0) == 0 ? folder_ + s.substr(1) : s;
+        };
+        for (const char* name : {"/what?", "/*"}) {
+            QVERIFY(::mkdir((folder_ + name).c_str(), 0755) == 0);
+            QVERIFY(::close(::open((folder_ + name + "/x.jpg").c_str(), O_CREAT | O_WRONLY, 0644)) == 0);
+        }
+        list_->SetSelected(1, true);
+        list_->SetFolder(expand(folder));
+        QCOMPARE(list_->Directory(), expand(reached));
+        QCOMPARE(list_->Mask(), std::string("*.*"));
+        QCOMPARE(list_->Count(), count);
+        QCOMPARE(list_->SelCount(), reread ? 0 : 1);
+        list_->SetFolder(folder_);
+        QCOMPARE(list_->Count(), 9); // the sub-folders are not listed
+        mg::ChangeDirectory(folder_);
+        for (const char* name : {"/what?", "/*"})
+            QVERIFY(::unlink((folder_ + name + "/x.jpg").c_str()) == 0 && ::rmdir((folder_ + name).c_str()) == 0);
     }
 
     // The list's folder removed meanwhile: the re-read finds nothing and

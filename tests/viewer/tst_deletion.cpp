@@ -131,12 +131,12 @@ private slots:
         QCOMPARE(window->FileListBox1->Count(), 1);
     }
 
-    void virtualFolderErasesNothing()
+    void virtualFolderActsOnTheListedFolder()
     {
-        // With the tree on "Computer" the list stays on its folder, and a name
-        // joined to that display name is a relative path: it must not resolve
-        // against whatever the current directory is by then (another window
-        // may have moved it) and erase a file that was not selected.
+        // With the tree on "Computer" the list stays on its folder, and Delete
+        // acts on what the list shows there: never on a name joined to the
+        // display name, which would resolve against whatever the current
+        // directory is by then (another window may have moved it).
         TestFolder folder;
         folder.Add("a", {'x'});
         QVERIFY(QDir().mkpath(QString::fromStdString(folder.Path("elsewhere/Computer"))));
@@ -151,16 +151,78 @@ private slots:
         const int index = IndexOf(*window->FileListBox1, "a");
         QVERIFY(index >= 0);
         window->FileListBox1->SetSelected(index, true);
-        try {
-            window->DeleteSelectedFiles();
-            QFAIL("the erase should have failed");
-        } catch (const Error& error) {
-            QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("File not found"));
-        }
-        QCOMPARE(dialogs.Texts(), QStringList{"Delete: \"Computer/a\""});
-        QVERIFY(folder.Exists("a"));
+        window->DeleteSelectedFiles();
+        QCOMPARE(dialogs.Texts(), QStringList{"Delete: \"" + QString::fromStdString(folder.Path("a")) + "\""});
+        QVERIFY(!folder.Exists("a"));
         QVERIFY(folder.Exists("elsewhere/Computer/a"));
         QVERIFY(::chdir("/") == 0);
+    }
+
+    // The tree and the list disagreeing: Delete erases the file the list
+    // shows, in the folder the list shows, or fails; never another file.
+    void deletesWhatTheListShows_data()
+    {
+        QTest::addColumn<QStringList>("files");      // made under the root
+        QTest::addColumn<QString>("clickFirst");     // a file clicked before the tree moves
+        QTest::addColumn<QString>("treeFolder");     // selected in the tree
+        QTest::addColumn<QString>("renameAway");     // renamed after, then the tree refreshed
+        QTest::addColumn<QString>("listFolder");     // the list's folder then
+        QTest::addColumn<QString>("erased");         // "" when the erase fails
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("folder named with a wildcard is a folder, not a mask")
+            << QStringList{"whatX", "what?/whatX"} << "" << "what?" << "" << "what?" << "what?/whatX"
+            << QStringList{"whatX"};
+        QTest::newRow("folder named like the clicked file in other letter case is opened")
+            << QStringList{"pic.jpg", "PIC.JPG/pic.jpg"} << "pic.jpg" << "PIC.JPG" << "" << "PIC.JPG"
+            << "PIC.JPG/pic.jpg" << QStringList{"pic.jpg"};
+        QTest::newRow("tree node gone after a refresh: the list's folder, not the root")
+            << QStringList{"sub/victim.txt"} << "" << "sub" << "sub2" << "sub" << "" << QStringList{"sub2/victim.txt"};
+    }
+    void deletesWhatTheListShows()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, clickFirst);
+        QFETCH(QString, treeFolder);
+        QFETCH(QString, renameAway);
+        QFETCH(QString, listFolder);
+        QFETCH(QString, erased);
+        QFETCH(QStringList, kept);
+        TestFolder folder;
+        for (const QString& f : files) {
+            const QString dir = QFileInfo(f).path();
+            if (dir != ".")
+                QVERIFY(QDir().mkpath(QString::fromStdString(folder.Path(dir.toStdString()))));
+            folder.Add(f.toStdString(), {'x'});
+        }
+        ScriptedDialogs dialogs;
+        dialogs.Answer(mrYes);
+        auto window = ShowMain(folder);
+        if (!clickFirst.isEmpty())
+            ClickItem(*window, clickFirst.toStdString());
+        QVERIFY(window->ShellTreeView1->SelectPath(folder.Path(treeFolder.toStdString())));
+        if (!renameAway.isEmpty()) {
+            QVERIFY(QDir(QString::fromStdString(folder.Root())).rename(treeFolder, renameAway));
+            window->ShellTreeView1->RefreshNode(window->ShellTreeView1->RootNode());
+            QCOMPARE(window->ShellTreeView1->Path(), std::string());
+        }
+        const std::string shownFolder = folder.Path(listFolder.toStdString());
+        QCOMPARE(window->FileListBox1->Directory(), shownFolder);
+        QCOMPARE(window->FileListBox1->Mask(), std::string("*.*"));
+        QCOMPARE(window->FileListBox1->Count(), 1);
+        const std::string name = window->FileListBox1->Items(0);
+        window->FileListBox1->SetSelected(0, true);
+        try {
+            window->DeleteSelectedFiles();
+            QVERIFY2(!erased.isEmpty(), "the erase should have failed");
+        } catch (const Error& error) {
+            QVERIFY2(erased.isEmpty(), error.what());
+            QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("File not found"));
+        }
+        QCOMPARE(dialogs.Texts(), QStringList{"Delete: \"" + QString::fromStdString(shownFolder + "/" + name) + "\""});
+        if (!erased.isEmpty())
+            QVERIFY(!folder.Exists(erased.toStdString()));
+        for (const QString& f : kept)
+            QVERIFY2(folder.Exists(f.toStdString()), qPrintable(f));
     }
 
     void fileGoneMeanwhileStopsTheCommand()
