@@ -164,6 +164,16 @@ private:
     std::string reason_;
 };
 
+// A refused header stops the reading early, but the generator still ends
+// where a pass over the whole file would have left it: the noise picture
+// after a failed encrypted display depends on the key and the file's length,
+// not on where the check happened to stop.
+void SkipUnreadKeystream(std::uint64_t fileSize, std::uint64_t processed)
+{
+    if (fileSize > processed)
+        SetSeed(static_cast<std::int32_t>(SeedAfter(Seed(), fileSize - processed)));
+}
+
 } // namespace
 
 CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string& dst,
@@ -188,6 +198,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     // Decryption writes nothing until the decrypted header has passed.
     THeaderGate gate;
     bool passed = !checkJpeg;
+    std::uint64_t processed = 0;
     for (;;) {
         const ssize_t got = source.Read(buffer.data(), buffer.size());
         if (got < 0)
@@ -195,6 +206,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
         if (got == 0)
             break;
         ApplyKeystream(buffer.data(), static_cast<std::size_t>(got));
+        processed += static_cast<std::uint64_t>(got);
         if (!passed) {
             THeaderGate::State state;
             try {
@@ -202,8 +214,10 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
             } catch (const std::bad_alloc&) {
                 return Failure(CipherFailure::CannotReadSource, ENOMEM);
             }
-            if (state == THeaderGate::Rejected)
+            if (state == THeaderGate::Rejected) {
+                SkipUnreadKeystream(source.Size(), processed);
                 return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
+            }
             if (state == THeaderGate::Waiting)
                 continue;
             passed = true;
@@ -248,6 +262,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
     LastEncrypted = std::make_unique<std::vector<std::uint8_t>>();
     std::vector<std::uint8_t> bytes;
     THeaderGate gate;
+    std::uint64_t fileSize = 0;
     {
         TSourceFile source(src);
         if (!source.IsOpen())
@@ -255,6 +270,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
         // A file larger than a picture may be is refused before any of it is
         // read; a non-picture of gigabytes costs nothing.
         const std::uint64_t size = source.Size();
+        fileSize = size;
         if (size > PictureMemoryBudget())
             return Failure(CipherFailure::CannotReadSource, EFBIG, PictureFileTooLarge());
         try {
@@ -306,8 +322,10 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
         }
     }
     slot = std::make_unique<TJPEGImage>();
-    if (gate.Finish(bytes) == THeaderGate::Rejected)
+    if (gate.Finish(bytes) == THeaderGate::Rejected) {
+        SkipUnreadKeystream(fileSize, bytes.size());
         return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
+    }
     try {
         slot->LoadFromBytes(std::move(bytes));
     } catch (const Error& e) {
