@@ -104,6 +104,8 @@ public:
     std::string Destination(std::string_view folder, const OutputName& out) const;
     // Records a path this batch has just written.
     void MarkWritten(std::string_view path);
+    // Takes back a path recorded too early (a file not written after all).
+    void Forget(std::string_view path);
     bool WasWritten(std::string_view path) const;
 
 private:

@@ -128,7 +128,7 @@ CipherResult CheckJpegFile(const std::string& path)
 } // namespace
 
 CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string& dst,
-                                      std::int32_t key, bool checkJpeg)
+                                      std::int32_t key, bool checkJpeg, TSafeCommitter* committer, int tag)
 {
     SetSeed(key);
     TSourceFile source(src);
@@ -140,7 +140,8 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     } catch (const std::bad_alloc&) {
         return Failure(CipherFailure::CannotReadSource, ENOMEM);
     }
-    TSafeWriter writer(dst);
+    auto owned = std::make_unique<TSafeWriter>(dst);
+    TSafeWriter& writer = *owned;
     if (!writer.Open())
         return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
     std::uint64_t total = 0;
@@ -161,6 +162,10 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
         if (CipherResult check = CheckJpegFile(writer.TempPath()); !check)
             return check;
     }
+    if (committer) {
+        committer->Commit(std::move(owned), tag);
+        return {};
+    }
     if (!writer.Commit())
         return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
     return {};
@@ -170,6 +175,12 @@ CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string&
                                       std::int32_t key)
 {
     return TransformFile(src, dst, key, false);
+}
+
+CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key,
+                                      TSafeCommitter& committer, int tag)
+{
+    return TransformFile(src, dst, key, false, &committer, tag);
 }
 
 CipherResult TImgCrypt::DecryptFileEx(const std::string& src, const std::string& dst,
