@@ -129,6 +129,11 @@ void BatchNames::MarkWritten(std::string_view path)
     written_.insert(Key(path));
 }
 
+void BatchNames::Forget(std::string_view path)
+{
+    written_.erase(Key(path));
+}
+
 bool BatchNames::WasWritten(std::string_view path) const
 {
     return written_.count(Key(path)) != 0;

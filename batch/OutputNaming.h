@@ -107,6 +107,8 @@ public:
     std::string Destination(std::string_view folder, const OutputName& out) const;
     // Records a path this batch has just written.
     void MarkWritten(std::string_view path);
+    // Takes back a path recorded too early (a file not written after all).
+    void Forget(std::string_view path);
     bool WasWritten(std::string_view path) const;
     // The selected sources, before the batch reads any; each leaves the set
     // when MarkProcessed says the batch is done with it.

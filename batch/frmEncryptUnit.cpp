@@ -2,7 +2,9 @@
 
 #include "batch/BatchControls.h"
 #include "batch/FolderCreation.h"
+#include "cipher/ImageCrypt.h"
 #include "cipher/KeyPrompt.h"
+#include "cipher/SafeFile.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
 #include "viewer/murkglassmain.h"
@@ -13,6 +15,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <deque>
 
 namespace mg {
 
@@ -148,6 +152,52 @@ bool TfrmEncrypt::DoCrypt()
             written.AddPendingSource(list.ItemPath(i));
     BatchRun running(*this);
     EncryptBatchEnd end(*this);
+    // Written files reach the disk on the committer's thread while the next
+    // ones are read and encrypted (only under "All", when no question comes
+    // between files). Their results are taken in order before any message
+    // and at the end. At a failure the files after it, not yet on disk, are
+    // dropped and the batch goes on from the failed file as if each file had
+    // waited for the one before: same messages, same answers, same files.
+    // Up to kAhead files wait for the disk at a time.
+    constexpr std::size_t kAhead = 8;
+    TSafeCommitter committer;
+    struct Handed {
+        int index;
+        std::string source, destination;
+    };
+    std::deque<Handed> handed; // in the committer's order
+    const auto failed = [this, &answer](const std::string& source) {
+        ScreenCursor(crDefault);
+        answer = MessageDialog(QStringLiteral("Failed to Encrypt \"") + Shown(source)
+                                   + QStringLiteral("\". Click CANCEL to stop."),
+                               mtError, mbOKCancel);
+        if (answer == mrCancel)
+            return false;
+        ScreenCursor(crHourGlass);
+        return true;
+    };
+    // Takes results until at most `keep` files wait. False when the user
+    // stops the batch at a failure; `redoAfter` is then, or when the batch
+    // goes on after a failure, the failed file's list index (else -1).
+    int redoAfter = -1;
+    const auto settle = [&](std::size_t keep) {
+        redoAfter = -1;
+        while (handed.size() > keep) {
+            auto [writer, index] = committer.Next();
+            const Handed file = handed.front();
+            handed.pop_front();
+            if (writer->Error() == 0)
+                continue;
+            written.Forget(file.destination);
+            committer.Discard();
+            for (const Handed& later : handed)
+                written.Forget(later.destination);
+            handed.clear();
+            redoAfter = file.index;
+            return failed(file.source);
+        }
+        return true;
+    };
 
     ScreenCursor(crHourGlass);
     lblCurrentDirectory->hide();
@@ -156,7 +206,17 @@ bool TfrmEncrypt::DoCrypt()
     ProgressBar1->setMaximum(n);
     ProgressBar1->setValue(0);
 
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0;; ++i) {
+        if (i >= n) {
+            // The last files' results; after a failure the batch goes on
+            // from the failed file.
+            if (!settle(0))
+                return false;
+            if (redoAfter < 0)
+                break;
+            i = redoAfter;
+            continue;
+        }
         if (list.Selected(i)) {
             const std::string source = list.ItemPath(i);
             const std::string folder = ShellTreeView1->Path();
@@ -181,20 +241,32 @@ bool TfrmEncrypt::DoCrypt()
                 // a source built from the virtual "Computer" like one that
                 // cannot be read.
                 const bool ok = IsFileSystemFolder(folder) && IsFullPath(source)
-                                && frmMain->ImgCrypt->EncryptFile(source, destination, frmMain->DecryptionKey);
+                                && frmMain->ImgCrypt->EncryptFileEx(source, destination, frmMain->DecryptionKey,
+                                                                    committer, i);
                 written.MarkProcessed(source);
                 if (ok) {
+                    // The name is taken from now on, so no later file of
+                    // this batch is given it while this one is on its way.
                     written.MarkWritten(destination);
+                    handed.push_back({i, source, destination});
                 } else {
-                    ScreenCursor(crDefault);
-                    answer = MessageDialog(QStringLiteral("Failed to Encrypt \"") + Shown(source)
-                                               + QStringLiteral("\". Click CANCEL to stop."),
-                                           mtError, mbOKCancel);
-                    if (answer == mrCancel)
+                    if (!settle(0))
                         return false;
-                    ScreenCursor(crHourGlass);
+                    if (redoAfter < 0 && !failed(source))
+                        return false;
+                    if (redoAfter >= 0) { // an earlier file failed first
+                        i = redoAfter;
+                        ProgressBar1->setValue(i);
+                        continue;
+                    }
                 }
             }
+            // Before a question the files before it are on disk (or failed).
+            const bool questionNext = answer != mrAll;
+            if (!settle(questionNext ? 0 : kAhead))
+                return false;
+            if (redoAfter >= 0)
+                i = redoAfter;
         }
         ProgressBar1->setValue(i);
     }

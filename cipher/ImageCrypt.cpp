@@ -177,7 +177,7 @@ void SkipUnreadKeystream(std::uint64_t fileSize, std::uint64_t processed)
 } // namespace
 
 CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string& dst,
-                                      std::int32_t key, bool checkJpeg)
+                                      std::int32_t key, bool checkJpeg, TSafeCommitter* committer, int tag)
 {
     SetSeed(key);
     TSourceFile source(src);
@@ -189,7 +189,8 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     } catch (const std::bad_alloc&) {
         return Failure(CipherFailure::CannotReadSource, ENOMEM);
     }
-    TSafeWriter writer(dst);
+    auto owned = std::make_unique<TSafeWriter>(dst);
+    TSafeWriter& writer = *owned;
     if (!writer.Open())
         return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
     auto writeFailed = [&writer] {
@@ -236,6 +237,10 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
         if (!writer.Write(gate.Held().data(), gate.Held().size()))
             return writeFailed();
     }
+    if (committer) {
+        committer->Commit(std::move(owned), tag);
+        return {};
+    }
     if (!writer.Commit())
         return writeFailed();
     return {};
@@ -245,6 +250,12 @@ CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string&
                                       std::int32_t key)
 {
     return TransformFile(src, dst, key, false);
+}
+
+CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key,
+                                      TSafeCommitter& committer, int tag)
+{
+    return TransformFile(src, dst, key, false, &committer, tag);
 }
 
 CipherResult TImgCrypt::DecryptFileEx(const std::string& src, const std::string& dst,

@@ -29,6 +29,8 @@ struct CipherResult {
     explicit operator bool() const { return failure == CipherFailure::None; }
 };
 
+class TSafeCommitter;
+
 class TImgCrypt {
 public:
     // The plain operations: false on every failure, nothing shown.
@@ -44,6 +46,11 @@ public:
                                std::int32_t key);
     CipherResult DecryptImageEx(const std::string& src, std::unique_ptr<TJPEGImage>& slot,
                                 std::int32_t key);
+    // Encrypts into a temporary file and hands it to `committer` under
+    // `tag` instead of waiting for it to reach the disk; the result tells
+    // only about reading and writing. The committer's Next gives the rest.
+    CipherResult EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key,
+                               TSafeCommitter& committer, int tag);
 
     // Absent until the first DecryptImage; then present and empty. The
     // encrypted bytes are not kept after a call: the file is decrypted in
@@ -58,7 +65,8 @@ public:
 
 private:
     CipherResult TransformFile(const std::string& src, const std::string& dst,
-                               std::int32_t key, bool checkJpeg);
+                               std::int32_t key, bool checkJpeg, TSafeCommitter* committer = nullptr,
+                               int tag = 0);
 };
 
 } // namespace mg

@@ -337,6 +337,95 @@ bool TSafeWriter::Commit()
     return true;
 }
 
+TSafeCommitter::TSafeCommitter() : thread_([this] { Run(); }) {}
+
+TSafeCommitter::~TSafeCommitter()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    Discard();
+}
+
+void TSafeCommitter::Commit(std::unique_ptr<TSafeWriter> writer, int tag)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobs_.push_back({std::move(writer), tag, false});
+    }
+    changed_.notify_all();
+}
+
+std::size_t TSafeCommitter::Pending() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return jobs_.size();
+}
+
+std::pair<std::unique_ptr<TSafeWriter>, int> TSafeCommitter::Next()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return jobs_.empty() || jobs_.front().done; });
+    if (jobs_.empty())
+        return {nullptr, 0};
+    Job job = std::move(jobs_.front());
+    jobs_.pop_front();
+    --nextToDo_;
+    return {std::move(job.writer), job.tag};
+}
+
+void TSafeCommitter::Resume()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        halted_ = false;
+    }
+    changed_.notify_all();
+}
+
+void TSafeCommitter::Discard()
+{
+    std::deque<Job> dropped;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // A commit under way finishes first: its file is either whole on
+        // disk or gone, never half renamed.
+        halted_ = true;
+        changed_.wait(lock, [this] { return nextToDo_ >= jobs_.size() || jobs_[nextToDo_].writer != nullptr; });
+        dropped.swap(jobs_);
+        nextToDo_ = 0;
+        halted_ = false;
+    }
+    changed_.notify_all();
+    // The writers' destructors remove their temporary files.
+}
+
+void TSafeCommitter::Run()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || (!halted_ && nextToDo_ < jobs_.size()); });
+        if (stopping_)
+            return;
+        // The writer leaves the queue while it commits, so that Discard
+        // waits for it instead of dropping it half way. Next may take done
+        // jobs off the front meanwhile; this one stays at nextToDo_.
+        std::unique_ptr<TSafeWriter> writer = std::move(jobs_[nextToDo_].writer);
+        lock.unlock();
+        const bool ok = writer->Commit();
+        lock.lock();
+        jobs_[nextToDo_].writer = std::move(writer);
+        jobs_[nextToDo_].done = true;
+        ++nextToDo_;
+        if (!ok)
+            halted_ = true;
+        changed_.notify_all();
+    }
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
 {
     return ReadWholeFile(path, std::uint64_t(INT32_MAX), FileErrorMessage(EFBIG));

@@ -7,8 +7,13 @@
 // file systems without unnamed files is it a hidden named file, removed on
 // SIGINT, SIGTERM and SIGHUP.
 #include <cstddef>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mg {
@@ -53,6 +58,50 @@ private:
     bool committed_ = false;
     bool notRegular_ = false; // the destination exists but is no regular file
     bool unnamed_ = false;    // fd_ is an O_TMPFILE file, tempPath_ not yet linked
+};
+
+// Commits written files one after another on a thread of its own, so that
+// waiting for one file to reach the disk overlaps the work on the next ones.
+// Each file is still flushed before its rename, in the order handed over.
+// The first failure halts the committing: files handed over after it stay
+// uncommitted until Resume, and are discarded (no trace on disk) by Discard
+// or the destructor, so a caller that stops at a failure leaves exactly what
+// committing each file in turn would have left.
+class TSafeCommitter {
+public:
+    TSafeCommitter();
+    ~TSafeCommitter(); // discards what is not committed yet
+    TSafeCommitter(const TSafeCommitter&) = delete;
+    TSafeCommitter& operator=(const TSafeCommitter&) = delete;
+
+    // Hands over an opened, fully written writer; `tag` names it in results.
+    void Commit(std::unique_ptr<TSafeWriter> writer, int tag);
+    // Files handed over whose result has not been taken yet.
+    std::size_t Pending() const;
+    // Waits for the oldest handed-over file to be committed or to fail, and
+    // returns it (Error() tells which) with its tag. Only when Pending() > 0.
+    std::pair<std::unique_ptr<TSafeWriter>, int> Next();
+    // Continues after a failure taken with Next; until then (or Discard)
+    // nothing more is committed and Next must not be called.
+    void Resume();
+    // Drops every file not committed yet, removing its temporary file.
+    void Discard();
+
+private:
+    struct Job {
+        std::unique_ptr<TSafeWriter> writer;
+        int tag = 0;
+        bool done = false;
+    };
+    void Run();
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;     // oldest first; done ones wait for Next
+    std::size_t nextToDo_ = 0; // index in jobs_ of the first not done
+    bool halted_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
 };
 
 // Reads a whole regular file. Opening does not wait (a FIFO without a writer

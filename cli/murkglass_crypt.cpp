@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -19,8 +21,8 @@ constexpr int kUsage = 2;
 
 const char kUsageText[] =
     "Usage: murkglass-crypt key\n"
-    "       murkglass-crypt encrypt SOURCE DEST [--passphrase-file FILE]\n"
-    "       murkglass-crypt decrypt SOURCE DEST [--passphrase-file FILE]\n"
+    "       murkglass-crypt encrypt SOURCE... DEST [--passphrase-file FILE]\n"
+    "       murkglass-crypt decrypt SOURCE... DEST [--passphrase-file FILE]\n"
     "\n"
     "key      reads one passphrase line from standard input and prints its key.\n"
     "encrypt  writes SOURCE combined with the passphrase's keystream to DEST.\n"
@@ -29,6 +31,9 @@ const char kUsageText[] =
     "The passphrase is the first line of FILE, else it is read from the terminal\n"
     "without echo (twice for encrypt), else the first line of standard input.\n"
     "A text that reads as an integer is the key itself. DEST may be SOURCE.\n"
+    "When DEST is a folder, each SOURCE is written into it under its own name;\n"
+    "several SOURCEs need such a folder and must have different names. A SOURCE\n"
+    "that fails is reported and the others are still done.\n"
     "Names after \"--\" may begin with \"-\".\n"
     "Exit status: 0 success, 1 the operation failed, 2 usage error.\n";
 
@@ -160,20 +165,54 @@ int RunKey(const Arguments& args)
     return kOk;
 }
 
+bool IsFolder(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The last component of a path, trailing "/" ignored: "a/b.jpg" gives
+// "b.jpg".
+std::string BaseName(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 int RunCipher(const Arguments& args, bool encrypt)
 {
-    if (args.operands.size() != 2)
+    if (args.operands.size() < 2)
         return UsageError(args.command + " needs SOURCE and DEST");
+    const std::vector<std::string> sources(args.operands.begin(), args.operands.end() - 1);
+    const std::string& dest = args.operands.back();
+    const bool intoFolder = IsFolder(dest);
+    if (sources.size() > 1 && !intoFolder)
+        return UsageError("\"" + dest + "\" is not a folder; several sources need a destination folder");
+    if (intoFolder) {
+        // Two sources of one name would be written to one file, the second
+        // over the first: refused before anything is written.
+        std::set<std::string> names;
+        for (const std::string& src : sources)
+            if (!names.insert(BaseName(src)).second)
+                return UsageError("two sources are named \"" + BaseName(src) + "\"; \"" + dest +
+                                  "\" can hold only one of them");
+    }
     int code = kOk;
     const auto text = ObtainPassphrase(args, encrypt, code);
     if (!text)
         return code;
-    const std::string& src = args.operands[0];
-    const std::string& dst = args.operands[1];
+    const std::int32_t key = KeyOf(*text);
     mg::TImgCrypt crypt;
-    const mg::CipherResult result = encrypt ? crypt.EncryptFileEx(src, dst, KeyOf(*text))
-                                            : crypt.DecryptFileEx(src, dst, KeyOf(*text));
-    return result ? kOk : Report(kFailed, Explain(result, src, dst));
+    for (const std::string& src : sources) {
+        const std::string dst = intoFolder ? (dest.back() == '/' ? dest : dest + "/") + BaseName(src) : dest;
+        const mg::CipherResult result = encrypt ? crypt.EncryptFileEx(src, dst, key)
+                                                : crypt.DecryptFileEx(src, dst, key);
+        if (!result)
+            code = Report(kFailed, Explain(result, src, dst));
+    }
+    return code;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ui/FolderReader.h"
 
 #include "ui/FileMask.h"
+#include "ui/NameOrder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -62,14 +63,12 @@ unsigned char EntryType(int dirFd, const dirent* e)
 
 bool FileNameLess(std::string_view a, std::string_view b)
 {
-    int c = CompareIgnoringCase(a, b);
-    return c != 0 ? c < 0 : a < b;
+    return NaturalNameLess(a, b);
 }
 
 void SortFileNames(std::vector<std::string>& names)
 {
-    std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& a, const std::string& b) { return FileNameLess(a, b); });
+    SortNaturally(names);
 }
 
 FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask)

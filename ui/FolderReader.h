@@ -24,8 +24,8 @@ struct FolderListing {
 // cost an fstatat only for links and file systems that do not report them.
 FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask);
 
-// Sorting order of file names: ASCII letters case-folded, then byte order;
-// names equal that way are ordered by their bytes.
+// Sorting order of file names: the natural order of NameOrder.h (case
+// ignored, numbers by value, like the folder tree), then byte order.
 bool FileNameLess(std::string_view a, std::string_view b);
 void SortFileNames(std::vector<std::string>& names);
 

@@ -2,6 +2,7 @@
 // sequences, the bar, the labels, names unique within a batch, and outputs
 // that stay whole when a batch is interrupted.
 #include "BatchFixture.h"
+#include "cipher/SafeFile.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -360,6 +361,34 @@ private slots:
         QCOMPARE(desk.Exists("out/whatX.Bin"), encrypted);
         if (!encrypted)
             QVERIFY(script.MessageTexts().value(1).startsWith(QStringLiteral("Failed to Encrypt")));
+    }
+
+    // A file that fails only when it is flushed to disk, found out while the
+    // next files are already encrypted under "All": the same messages in the
+    // same order as if each file had waited for the one before (a failure's
+    // OK makes the next file ask again), and nothing of the files written
+    // ahead is left on disk.
+    void failure_found_after_later_files_were_written()
+    {
+        BatchDesk desk;
+        Prepare(desk, {"a", "b", "c"});
+        mg::SafeFileFaults faults;
+        faults.syncFailsWith = EIO;
+        mg::SetSafeFileFaults(faults);
+        struct Reset {
+            ~Reset() { mg::SetSafeFileFaults({}); }
+        } reset;
+        Script script;
+        script.Messages({mrAll, mrOk, mrAll, mrOk, mrAll, mrCancel});
+        QVERIFY(!desk.encrypt->DoCrypt());
+        const QString ask = QStringLiteral("Encrypt: %1 to %2");
+        const QString fail = QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.");
+        QStringList expected;
+        for (const char* name : {"a", "b", "c"})
+            expected << ask.arg(Q(desk.Path(std::string(name) + ".jpg")), Q(desk.Path(std::string("out/") + name + ".Bin")))
+                     << fail.arg(Q(desk.Path(std::string(name) + ".jpg")));
+        QCOMPARE(script.MessageTexts(), expected);
+        QCOMPARE(desk.Names("out"), QStringList());
     }
 
     // A destination folder removed mid-batch and one that cannot be written

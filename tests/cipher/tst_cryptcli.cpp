@@ -85,6 +85,9 @@ private slots:
     void permissionsOfAnotherUser();
     void interruptionLeavesNothing_data();
     void interruptionLeavesNothing();
+    void severalSourcesIntoAFolder();
+    void severalSourcesRefused_data();
+    void severalSourcesRefused();
 
 private:
     QString Path(const char* name) const { return dir_->filePath(name); }
@@ -189,9 +192,6 @@ void TestCryptCli::failures_data()
     QTest::newRow("destination is a FIFO: refused, not replaced")
         << QStringList{"encrypt", "@/plain", "@/fifo"} << QByteArray("pw\n") << 1
         << "cannot write \"@/fifo\": not a regular file";
-    QTest::newRow("destination is a folder")
-        << QStringList{"encrypt", "@/plain", "@/folder"} << QByteArray("pw\n") << 1
-        << "cannot write \"@/folder\": Is a directory";
     QTest::newRow("source after -- that begins with a dash")
         << QStringList{"encrypt", "--", "-missing", "@/out"} << QByteArray("pw\n") << 1
         << "cannot read \"-missing\"";
@@ -304,8 +304,76 @@ void TestCryptCli::passphraseFromTerminal()
         QVERIFY(!QFile::exists(Path("out")));
 }
 
-QTEST_APPLESS_MAIN(TestCryptCli)
-#include "tst_cryptcli.moc"
+// One run over several sources writes each into the destination folder under
+// its own name with one passphrase; a source that fails is reported alone and
+// the ones after it are still done.
+void TestCryptCli::severalSourcesIntoAFolder()
+{
+    const auto a = mg::test::MakeJpeg(20, 10), b = mg::test::MakeJpeg(12, 30);
+    mg::test::WriteFile(Path("a.jpg").toStdString(), a);
+    QVERIFY(QDir(dir_->path()).mkpath("sub"));
+    mg::test::WriteFile(Path("sub/b.jpg").toStdString(), b);
+    QVERIFY(QDir(dir_->path()).mkpath("enc"));
+    QVERIFY(QDir(dir_->path()).mkpath("dec"));
+    const Run enc = Crypt({"encrypt", Path("a.jpg"), Path("missing.jpg"), Path("sub/b.jpg"), Path("enc")}, "pw\n");
+    QCOMPARE(enc.exitCode, 1);
+    QCOMPARE(enc.err.count('\n'), 1);
+    QVERIFY2(enc.err.contains("missing.jpg"), enc.err.constData());
+    const std::int32_t key = mg::PassphraseKey("pw");
+    QVERIFY(mg::test::ReadFile(Path("enc/a.jpg").toStdString()) == Xored(a, key));
+    QVERIFY(mg::test::ReadFile(Path("enc/b.jpg").toStdString()) == Xored(b, key));
+    QCOMPARE(QDir(Path("enc")).entryList(QDir::Files | QDir::Hidden), QStringList({"a.jpg", "b.jpg"}));
+
+    // A single source into a folder, with and without a trailing "/".
+    const Run one = Crypt({"decrypt", Path("enc/a.jpg"), Path("dec/")}, "pw\n");
+    QCOMPARE(one.exitCode, 0);
+    QVERIFY(mg::test::ReadFile(Path("dec/a.jpg").toStdString()) == a);
+    // A folder of the source's name in the destination folder is not
+    // replaced by a file.
+    QVERIFY(QDir(dir_->path()).mkpath("dec/b.jpg"));
+    const Run both = Crypt({"decrypt", Path("enc/a.jpg"), Path("enc/b.jpg"), Path("dec")}, "pw\n");
+    QCOMPARE(both.exitCode, 1);
+    QVERIFY2(both.err.contains("cannot write \"" + Path("dec/b.jpg").toUtf8() + "\": Is a directory"),
+             both.err.constData());
+    QVERIFY(QFileInfo(Path("dec/b.jpg")).isDir());
+    QVERIFY(mg::test::ReadFile(Path("dec/a.jpg").toStdString()) == a);
+}
+
+void TestCryptCli::severalSourcesRefused_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("second source overwritten by the first")
+        << QStringList{"encrypt", "@/a.jpg", "@/sub/a.jpg", "@/enc"} << "two sources are named \"a.jpg\"";
+    QTest::newRow("sources joined into one file")
+        << QStringList{"encrypt", "@/a.jpg", "@/sub/a.jpg", "@/out"} << "\"@/out\" is not a folder";
+    QTest::newRow("a source taken for the destination")
+        << QStringList{"decrypt", "@/a.jpg", "@/enc", "@/sub/a.jpg"} << "\"@/sub/a.jpg\" is not a folder";
+}
+
+// Refused before the passphrase is asked for, nothing written or changed.
+void TestCryptCli::severalSourcesRefused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const std::vector<std::uint8_t> a{1, 2, 3}, subA{4, 5, 6};
+    mg::test::WriteFile(Path("a.jpg").toStdString(), a);
+    QVERIFY(QDir(dir_->path()).mkpath("sub"));
+    QVERIFY(QDir(dir_->path()).mkpath("enc"));
+    mg::test::WriteFile(Path("sub/a.jpg").toStdString(), subA);
+    for (QString& arg : args)
+        arg.replace("@", dir_->path());
+    message.replace("@", dir_->path());
+    const Run run = Crypt(args, "pw\n");
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.err.count('\n'), 1);
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    QVERIFY(mg::test::ReadFile(Path("a.jpg").toStdString()) == a);
+    QVERIFY(mg::test::ReadFile(Path("sub/a.jpg").toStdString()) == subA);
+    QVERIFY(QDir(Path("enc")).isEmpty());
+    QVERIFY(!QFile::exists(Path("out")));
+}
+
 
 void TestCryptCli::permissionsOfAnotherUser_data()
 {
@@ -399,3 +467,6 @@ void TestCryptCli::interruptionLeavesNothing()
     QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              QStringList({"pass", "src"}));
 }
+
+QTEST_APPLESS_MAIN(TestCryptCli)
+#include "tst_cryptcli.moc"

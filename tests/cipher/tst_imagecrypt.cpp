@@ -111,6 +111,8 @@ private slots:
     void wrongKeyOnFullDiskIsWrongKey();
     void viewReadsOnlyWhatItNeeds_data();
     void viewReadsOnlyWhatItNeeds();
+    void committerKeepsOrderAndStopsAtAFailure_data();
+    void committerKeepsOrderAndStopsAtAFailure();
 
 private:
     std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
@@ -424,6 +426,48 @@ void TestImageCrypt::specialDestinations()
     }
     for (const QString& name : Entries())
         QVERIFY2(!name.startsWith('.'), qPrintable(name));
+}
+
+// Files handed to the committer reach the disk in order; a failure halts
+// it, and Discard then leaves the files handed over after the failed one
+// uncommitted and removes every temporary file.
+void TestImageCrypt::committerKeepsOrderAndStopsAtAFailure_data()
+{
+    QTest::addColumn<int>("syncErrno");
+    QTest::newRow("every file committed") << 0;
+    QTest::newRow("later files written after a failed flush") << EIO;
+}
+
+void TestImageCrypt::committerKeepsOrderAndStopsAtAFailure()
+{
+    QFETCH(int, syncErrno);
+    const Bytes plain = Pseudorandom(1000);
+    mg::test::WriteFile(Path("src"), plain);
+    mg::SafeFileFaults faults;
+    faults.syncFailsWith = syncErrno;
+    mg::SetSafeFileFaults(faults);
+    {
+        mg::TSafeCommitter committer;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(crypt_.EncryptFileEx(Path("src"), Path(("out" + std::to_string(i)).c_str()), 5, committer, i));
+        QCOMPARE(committer.Pending(), std::size_t(3));
+        auto [writer, tag] = committer.Next();
+        QCOMPARE(tag, 0);
+        QCOMPARE(writer->Error(), syncErrno);
+        if (syncErrno != 0) {
+            committer.Discard();
+            QCOMPARE(committer.Pending(), std::size_t(0));
+        } else {
+            for (int i = 1; i < 3; ++i)
+                QCOMPARE(committer.Next().second, i);
+        }
+    }
+    if (syncErrno != 0) {
+        QCOMPARE(Entries(), QStringList({"src"}));
+    } else {
+        QCOMPARE(Entries(), QStringList({"out0", "out1", "out2", "src"}));
+        QVERIFY(mg::test::ReadFile(Path("out2")) == Xored(plain, 5));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestImageCrypt)

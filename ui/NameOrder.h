@@ -1,0 +1,26 @@
+#pragma once
+// The order in which the file list shows names: the order a file manager
+// uses (and the folder tree shows), worked out on the names' bytes so that
+// a folder of a million files sorts in a fraction of a second.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mg {
+
+// A byte string whose plain byte order is the names' natural order:
+// letter case ignored for ASCII letters, runs of digits compared by their
+// value (leading zeros ignored), spaces and punctuation before digits and
+// digits before letters, each ASCII mark in the rank a collating file
+// manager gives it; control characters ignored; bytes above 127 after the
+// ASCII letters, by their value. Names with equal keys are told apart by
+// their bytes (see NaturalNameLess).
+std::string NaturalSortKey(std::string_view name);
+
+// Natural order, then byte order for names it counts as equal.
+bool NaturalNameLess(std::string_view a, std::string_view b);
+
+// Sorts names in that order, each name's key computed once.
+void SortNaturally(std::vector<std::string>& names);
+
+} // namespace mg
