@@ -3,6 +3,7 @@
 #include "batch/BatchControls.h"
 #include "batch/FolderCreation.h"
 #include "cipher/KeyPrompt.h"
+#include "cipher/StrongCrypt.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
 #include "viewer/murkglassmain.h"
@@ -43,6 +44,8 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
                                          137, 17);
     rbTimeBased->setChecked(true);
     rbRot13 = batch::MakeRadioButton(this, "rbRot13", QStringLiteral("Rot-13 Filename"), 232, 312, 137, 17);
+    // In the free band between the naming choices and the status line.
+    cbStrong = batch::MakeCheckBox(this, "cbStrong", QStringLiteral("Strong encryption"), 224, 336, 145, 17);
     lblCurrentDirectory = MakeLabel(this, "lblCurrentDirectory", QStringLiteral("Current Directory"), 8, 360,
                                     true, 1.0, true);
     ProgressBar1 = batch::MakeProgressBar(this, 112, 360, 150, 16);
@@ -54,7 +57,8 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     // Tab order as designed: tree, folder name, Create Folder, extension,
     // the three radio buttons, Cancel, GO, keep-extension box.
     QWidget* order[] = {ShellTreeView1, txtFolderName, Button1, txtExtension, rbKeepExisting,
-                        rbTimeBased,    rbRot13,       Button2, Button3,      cbKeepExtension};
+                        rbTimeBased,    rbRot13,       Button2, Button3,      cbKeepExtension,
+                        cbStrong};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -62,7 +66,7 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     ConnectButton(Button2, mrCancel, [this] { Button2Click(); });
     ConnectButton(Button3, mrOk, [this] { Button3Click(); });
     FinishControls({Label1, Label2, Label4, Label3, lblCurrentDirectory, lblCount},
-                   {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13});
+                   {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13, cbStrong});
 }
 
 TfrmEncrypt::~TfrmEncrypt()
@@ -88,7 +92,8 @@ void TfrmEncrypt::Button2Click()
 
 void TfrmEncrypt::Button3Click()
 {
-    if (DestinationChosen() && ConfirmPassphrase(frmMain->Passphrase, frmMain->DecryptionKey))
+    if (DestinationChosen() && ConfirmPassphrase(frmMain->Passphrase, frmMain->DecryptionKey,
+                                                     &frmMain->ImgCrypt->Strong))
         DoCrypt();
 }
 
@@ -133,6 +138,9 @@ bool TfrmEncrypt::DoCrypt()
     naming::BatchNames written;
     BatchRun running(*this);
     EncryptBatchEnd end(*this);
+    // The files of one batch share a salt, so one slow derivation serves them.
+    const bool strongFormat = cbStrong->isChecked();
+    frmMain->ImgCrypt->Strong.NewBatch();
 
     ScreenCursor(crHourGlass);
     lblCurrentDirectory->hide();
@@ -166,7 +174,10 @@ bool TfrmEncrypt::DoCrypt()
                 // a source built from the virtual "Computer" like one that
                 // cannot be read.
                 const bool ok = IsFileSystemFolder(folder) && IsFullPath(source)
-                                && frmMain->ImgCrypt->EncryptFile(source, destination, frmMain->DecryptionKey);
+                                && (strongFormat
+                                        ? bool(strong::EncryptFile(source, destination, frmMain->ImgCrypt->Strong))
+                                        : frmMain->ImgCrypt->EncryptFile(source, destination,
+                                                                         frmMain->DecryptionKey));
                 if (ok) {
                     written.MarkWritten(destination);
                 } else {

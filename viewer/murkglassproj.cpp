@@ -29,5 +29,7 @@ int main(int argc, char** argv)
     mg::frmAbout->setAttribute(Qt::WA_QuitOnClose, false);
     mg::frmMain->show();
     QApplication::exec();
+    if (mg::frmMain)
+        mg::frmMain->WipeSecrets();
     mg::TerminateNow();
 }
