@@ -30,7 +30,8 @@ private slots:
         QCOMPARE(d.height(), 436);
         QVERIFY(e.width() >= 380 && d.width() >= 278);
         for (QWidget* c : std::initializer_list<QWidget*>{e.cbKeepExtension, e.rbKeepExisting, e.rbTimeBased,
-                                                          e.rbRot13, d.cbKeepExtension, d.cbUseDateTime}) {
+                                                          e.rbRot13, e.cbStrong, d.cbKeepExtension,
+                                                          d.cbUseDateTime}) {
             QVERIFY2(c->width() >= c->sizeHint().width(), qPrintable(c->objectName()));
             QVERIFY2(c->geometry().right() < c->window()->width(), qPrintable(c->objectName()));
         }
@@ -51,6 +52,11 @@ private slots:
         // Initial values.
         QVERIFY(e.rbTimeBased->isChecked() && !e.rbKeepExisting->isChecked() && !e.rbRot13->isChecked());
         QVERIFY(!e.cbKeepExtension->isChecked());
+        QVERIFY(!e.cbStrong->isChecked());
+        // The strong box overlaps no other control, at its grown width too.
+        for (QWidget* other : e.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != e.cbStrong)
+                QVERIFY2(!other->geometry().intersects(e.cbStrong->geometry()), qPrintable(other->objectName()));
         QCOMPARE(e.txtExtension->text(), QStringLiteral("Bin"));
         QCOMPARE(e.txtFolderName->text(), QStringLiteral("New Folder"));
         QVERIFY(e.ProgressBar1->isHidden());
@@ -61,12 +67,12 @@ private slots:
         QVERIFY(e.Label1->font().bold() && e.lblCount->font().bold() && !e.Label3->font().bold());
         // Tab order as designed.
         QList<QWidget*> chain;
-        for (QWidget* w = e.ShellTreeView1; chain.size() < 10; w = w->nextInFocusChain())
+        for (QWidget* w = e.ShellTreeView1; chain.size() < 11; w = w->nextInFocusChain())
             if (w->focusPolicy() & Qt::TabFocus)
                 chain << w;
         QCOMPARE(chain, (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
                                          e.rbKeepExisting, e.rbTimeBased, e.rbRot13, e.Button2, e.Button3,
-                                         e.cbKeepExtension}));
+                                         e.cbKeepExtension, e.cbStrong}));
         chain.clear();
         for (QWidget* w = d.ShellTreeView1; chain.size() < 7; w = w->nextInFocusChain())
             if (w->focusPolicy() & Qt::TabFocus)
@@ -101,6 +107,7 @@ private slots:
         row(true, "rbKeepExisting", "Keep Existing Filename", {232, 280, 137, 17}, false);
         row(true, "rbTimeBased", "Timebased Filename", {232, 296, 137, 17}, false);
         row(true, "rbRot13", "Rot-13 Filename", {232, 312, 137, 17}, false);
+        row(true, "cbStrong", "Strong encryption", {224, 336, 145, 17}, false);
         row(true, "lblCurrentDirectory", "", {8, 360, 0, 0}, true);
         row(true, "ProgressBar1", "", {112, 360, 150, 16}, false);
         row(true, "lblCount", "files selected", {8, 384, 0, 0}, true);
