@@ -31,6 +31,28 @@ constexpr std::uint64_t kCheckSubkey = 2;
 
 using State = crypto_secretstream_xchacha20poly1305_state;
 
+// Wipes plain pieces and stream states however the function ends, so no
+// copy of a picture or key material stays behind in freed memory.
+class Wiper {
+public:
+    Wiper(void* data, std::size_t n) : data_(data), n_(n) {}
+    explicit Wiper(std::vector<std::uint8_t>& v) : vector_(&v) {}
+    ~Wiper()
+    {
+        if (vector_)
+            ::sodium_memzero(vector_->data(), vector_->size());
+        else
+            ::sodium_memzero(data_, n_);
+    }
+    Wiper(const Wiper&) = delete;
+    Wiper& operator=(const Wiper&) = delete;
+
+private:
+    void* data_ = nullptr;
+    std::size_t n_ = 0;
+    std::vector<std::uint8_t>* vector_ = nullptr;
+};
+
 CipherResult Failed(CipherFailure failure, int error, std::string detail = {})
 {
     if (detail.empty() && error != 0)
@@ -206,6 +228,7 @@ CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, const
         return Failed(CipherFailure::WrongPassphrase, 0, "wrong passphrase");
 
     State state;
+    const Wiper wipeState(&state, sizeof state);
     if (::crypto_secretstream_xchacha20poly1305_init_pull(&state, header.streamHeader.data(),
                                                           sub.stream.Data())
         != 0)
@@ -218,6 +241,7 @@ CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, const
     } catch (const std::bad_alloc&) {
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
+    const Wiper wipePlain(plain);
     unsigned char tag = 0;
     const std::size_t recordCipher = kExtensionRecordBytes + kPieceOverhead;
     const ssize_t rec = in.ReadFull(cipher.data(), recordCipher);
@@ -332,6 +356,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
 
     std::uint8_t head[kHeaderBytes];
     State state;
+    const Wiper wipeState(&state, sizeof state);
     std::copy(kMagic.begin(), kMagic.end(), head);
     head[8] = kVersion;
     PutU32(head + 9, params.opsLimit);
@@ -351,6 +376,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
     } catch (const std::bad_alloc&) {
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
+    const Wiper wipeCurrent(current), wipeNext(next);
     TSafeWriter writer(dst);
     if (!writer.Open())
         return WriterFailure(writer);
@@ -390,7 +416,6 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
         current.swap(next);
         have = ahead;
     }
-    ::sodium_memzero(&state, sizeof state);
     in.Close();
     if (!writer.Commit())
         return WriterFailure(writer);

@@ -187,7 +187,7 @@ void TestStrongCrypt::tamperingIsRefused_data()
     QTest::addColumn<QString>("change");
     QTest::addColumn<int>("failure");
     const int damaged = int(mg::CipherFailure::Damaged);
-    QTest::newRow("byte flipped in the magic's version") << "flip 8" << damaged;
+    QTest::newRow("byte flipped in the version") << "flip 8" << damaged;
     QTest::newRow("byte flipped in the salt") << "flip 20" << damaged;
     QTest::newRow("byte flipped in the key check") << "flip 60" << damaged;
     QTest::newRow("byte flipped in the extension record") << "flip 100" << damaged;

@@ -99,6 +99,11 @@ private slots:
             }
         }
         QCOMPARE(window->ImgCrypt->Strong.Derivations(), 1u);
+        // Before the process ends the secrets go; a later display derives anew.
+        window->WipeSecrets();
+        QVERIFY(!window->ImgCrypt->Strong.HasPassphrase());
+        ClickItem(*window, files[0].first + ".Bin");
+        QVERIFY(IsNoise(*window));
     }
 
     void failuresShowNoise_data()
