@@ -4,12 +4,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <sodium.h>
+#include <system_error>
+#include <thread>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +30,15 @@ static_assert(crypto_secretstream_xchacha20poly1305_KEYBYTES == kKeyBytes);
 constexpr std::size_t kKeyCheckAt = 57;
 constexpr std::size_t kChecksumAt = 73;
 constexpr std::size_t kCipherPieceBytes = kPieceBytes + kPieceOverhead;
+// Pieces are read, encrypted and written 16 at a time (1 MiB of plain
+// text): fewer system calls, and whole batches to hand to the writer thread.
+constexpr std::size_t kBatchPieces = 16;
+constexpr std::size_t kBatchPlainBytes = kBatchPieces * kPieceBytes;
+constexpr std::size_t kBatchCipherBytes = kBatchPieces * kCipherPieceBytes;
+// Batches that go round between the cipher and the writer thread: enough to
+// ride out a while in which the loaded machine runs the other thread late,
+// 4 MiB in all.
+constexpr std::size_t kWriteBuffers = 4;
 constexpr char kSubkeyContext[crypto_kdf_CONTEXTBYTES + 1] = "MGstrong";
 constexpr std::uint64_t kStreamSubkey = 1;
 constexpr std::uint64_t kCheckSubkey = 2;
@@ -191,12 +205,163 @@ private:
     std::uint64_t size_ = 0;
 };
 
-// Receives decrypted pieces; false stops the decryption with its result.
-using Sink = std::function<CipherResult(const std::uint8_t*, std::size_t)>;
+// Writes filled batches through a safe writer on a second thread, so that
+// the next batch is encrypted or decrypted while the last one goes to the
+// disk: the cipher's processor time then hides behind the writing instead
+// of adding to it. All buffers are wiped at the end, since those of a
+// decryption hold plain pictures. When no thread can be started, each batch
+// is written at once instead.
+class BackgroundWriter {
+public:
+    BackgroundWriter(TSafeWriter& writer, std::size_t bufferBytes) : writer_(writer)
+    {
+        buffers_.resize(kWriteBuffers);
+        for (auto& b : buffers_) {
+            b.resize(bufferBytes);
+            free_.push_back(b.data());
+        }
+        try {
+            thread_ = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    ~BackgroundWriter()
+    {
+        Stop();
+        for (auto& b : buffers_)
+            ::sodium_memzero(b.data(), b.size());
+    }
+    BackgroundWriter(const BackgroundWriter&) = delete;
+    BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+
+    // A buffer to fill, once one is free; nullptr after a write failed.
+    std::uint8_t* Take()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return failed_ || !free_.empty(); });
+        if (failed_)
+            return nullptr;
+        std::uint8_t* data = free_.back();
+        free_.pop_back();
+        return data;
+    }
+    // Hands the first n bytes of a taken buffer to the writer; false once
+    // a write failed.
+    bool Queue(std::uint8_t* data, std::size_t n)
+    {
+        if (!thread_.joinable()) {
+            const bool ok = writer_.Write(data, n);
+            std::lock_guard lock(mutex_);
+            free_.push_back(data);
+            failed_ = failed_ || !ok;
+            return ok;
+        }
+        std::lock_guard lock(mutex_);
+        if (failed_)
+            return false;
+        queued_.emplace_back(data, n);
+        changed_.notify_all();
+        return true;
+    }
+    // Waits until every queued batch is written; false when one failed.
+    bool Finish()
+    {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return failed_ || queued_.empty(); });
+        }
+        Stop();
+        return !failed_;
+    }
+
+private:
+    void Stop()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            // What is still queued is dropped: the caller has given up.
+            for (const auto& q : queued_)
+                free_.push_back(q.first);
+            queued_.clear();
+            stop_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    void Run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || !queued_.empty(); });
+            if (queued_.empty())
+                return;
+            const auto [data, n] = queued_.front();
+            lock.unlock();
+            const bool ok = writer_.Write(data, n);
+            lock.lock();
+            // Stop may have dropped the queue while the write went on.
+            if (!queued_.empty() && queued_.front().first == data) {
+                queued_.pop_front();
+                free_.push_back(data);
+            }
+            if (!ok) {
+                failed_ = true;
+                for (const auto& q : queued_)
+                    free_.push_back(q.first);
+                queued_.clear();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    TSafeWriter& writer_;
+    std::vector<std::vector<std::uint8_t>> buffers_;
+    std::vector<std::uint8_t*> free_;
+    std::deque<std::pair<std::uint8_t*, std::size_t>> queued_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+    bool failed_ = false;
+    std::thread thread_;
+};
+
+// Receives the decrypted text a batch at a time: Room gives the space the
+// next batch is decrypted into, Filled takes its first n bytes once every
+// piece in it authenticated. A failed result stops the decryption.
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual CipherResult Room(std::uint8_t*& at) = 0;
+    virtual CipherResult Filled(std::size_t n) = 0;
+};
+
+// Decrypts into a buffer of its own and hands each batch on.
+class CopySink : public Sink {
+public:
+    using Put = std::function<CipherResult(const std::uint8_t*, std::size_t)>;
+    explicit CopySink(Put put) : put_(std::move(put)) {}
+    ~CopySink() override { ::sodium_memzero(buffer_.data(), buffer_.size()); }
+    CipherResult Room(std::uint8_t*& at) override
+    {
+        try {
+            buffer_.resize(kBatchPlainBytes);
+        } catch (const std::bad_alloc&) {
+            return Failed(CipherFailure::CannotReadSource, ENOMEM);
+        }
+        at = buffer_.data();
+        return {};
+    }
+    CipherResult Filled(std::size_t n) override { return put_(buffer_.data(), n); }
+
+private:
+    Put put_;
+    std::vector<std::uint8_t> buffer_;
+};
 
 // The reader: header, key check, extension record, then (when a sink is
 // given) every piece up to the final one, which must end the input.
-CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, const Sink* sink)
+CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, Sink* sink)
 {
     if (!SodiumReady())
         return Failed(CipherFailure::CannotReadSource, ENOSYS, "no random source for libsodium");
@@ -234,30 +399,31 @@ CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, const
         != 0)
         return Damaged();
     std::vector<std::uint8_t> cipher;
-    std::vector<std::uint8_t> plain;
+    std::uint8_t record[kExtensionRecordBytes];
+    const Wiper wipeRecord(record, sizeof record);
     try {
-        cipher.resize(kCipherPieceBytes);
-        plain.resize(kPieceBytes);
+        cipher.resize(kBatchCipherBytes);
     } catch (const std::bad_alloc&) {
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
-    const Wiper wipePlain(plain);
     unsigned char tag = 0;
     const std::size_t recordCipher = kExtensionRecordBytes + kPieceOverhead;
     const ssize_t rec = in.ReadFull(cipher.data(), recordCipher);
     if (rec < 0)
         return in.Failure();
     if (std::size_t(rec) != recordCipher
-        || ::crypto_secretstream_xchacha20poly1305_pull(&state, plain.data(), nullptr, &tag,
+        || ::crypto_secretstream_xchacha20poly1305_pull(&state, record, nullptr, &tag,
                                                         cipher.data(), recordCipher, head,
                                                         sizeof head)
                != 0
         || tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE)
         return Damaged();
-    extension.assign(reinterpret_cast<const char*>(plain.data() + 1), plain[0]);
+    extension.assign(reinterpret_cast<const char*>(record + 1), record[0]);
     if (sink == nullptr)
         return {};
 
+    // A batch at a time; a short read means the end of the file, and every
+    // batch but the last holds whole pieces.
     for (;;) {
         const ssize_t n = in.ReadFull(cipher.data(), cipher.size());
         if (n < 0)
@@ -265,18 +431,34 @@ CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, const
         // No final piece before the end: the file was cut short.
         if (std::size_t(n) < kPieceOverhead)
             return Damaged();
-        unsigned long long plainBytes = 0;
-        if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain.data(), &plainBytes, &tag,
-                                                         cipher.data(), std::size_t(n), nullptr, 0)
-            != 0)
+        std::uint8_t* plain = nullptr;
+        if (CipherResult r = sink->Room(plain); !r)
+            return r;
+        std::size_t at = 0, filled = 0;
+        bool final = false;
+        while (!final && at < std::size_t(n)) {
+            const std::size_t piece = std::min(kCipherPieceBytes, std::size_t(n) - at);
+            if (piece < kPieceOverhead)
+                return Damaged();
+            unsigned long long plainBytes = 0;
+            if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain + filled, &plainBytes,
+                                                             &tag, cipher.data() + at, piece,
+                                                             nullptr, 0)
+                != 0)
+                return Damaged();
+            final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
+            if (!final
+                && (tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE || plainBytes != kPieceBytes))
+                return Damaged();
+            at += piece;
+            filled += std::size_t(plainBytes);
+        }
+        // Anything after the final piece was added.
+        if (final && at < std::size_t(n))
             return Damaged();
-        const bool final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
-        if (!final && (tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE || plainBytes != kPieceBytes))
-            return Damaged();
-        if (CipherResult r = (*sink)(plain.data(), std::size_t(plainBytes)); !r)
+        if (CipherResult r = sink->Filled(filled); !r)
             return r;
         if (final) {
-            // Anything after the final piece was added.
             std::uint8_t extra;
             const ssize_t more = in.ReadFull(&extra, 1);
             if (more < 0)
@@ -290,6 +472,50 @@ CipherResult WriterFailure(const TSafeWriter& writer)
 {
     return Failed(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
 }
+
+// Decrypts straight into the writer thread's buffers. The destination is
+// created only once the first batch authenticated, and committed only once
+// the final piece did.
+class FileSink : public Sink {
+public:
+    explicit FileSink(const std::string& dst) : writer_(dst) {}
+    CipherResult Room(std::uint8_t*& at) override
+    {
+        if (!background_) {
+            try {
+                background_.emplace(writer_, kBatchPlainBytes);
+            } catch (const std::bad_alloc&) {
+                return Failed(CipherFailure::CannotReadSource, ENOMEM);
+            }
+        }
+        at = batch_ = background_->Take();
+        return batch_ != nullptr ? CipherResult{} : WriterFailure(writer_);
+    }
+    CipherResult Filled(std::size_t n) override
+    {
+        if (!opened_) {
+            opened_ = true;
+            if (!writer_.Open())
+                return WriterFailure(writer_);
+        }
+        if (!background_->Queue(batch_, n))
+            return WriterFailure(writer_);
+        return {};
+    }
+    // After the whole file authenticated, so Filled has been called.
+    CipherResult Commit()
+    {
+        if (!background_->Finish() || !writer_.Commit())
+            return WriterFailure(writer_);
+        return {};
+    }
+
+private:
+    TSafeWriter writer_;
+    std::optional<BackgroundWriter> background_; // ends before the writer
+    bool opened_ = false;
+    std::uint8_t* batch_ = nullptr;
+};
 
 } // namespace
 
@@ -366,13 +592,12 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
     KeyCheck(head, sub, head + kKeyCheckAt);
     ::crypto_generichash(head + kChecksumAt, 16, head, kChecksumAt, nullptr, 0);
 
-    // Two plain pieces: the one being read ahead tells whether the current
-    // one is the last.
-    std::vector<std::uint8_t> current, next, cipher;
+    // Two plain batches: the one being read ahead tells whether the current
+    // one holds the last piece.
+    std::vector<std::uint8_t> current, next;
     try {
-        current.resize(std::max(kPieceBytes, kExtensionRecordBytes));
-        next.resize(kPieceBytes);
-        cipher.resize(kCipherPieceBytes);
+        current.resize(kBatchPlainBytes);
+        next.resize(kBatchPlainBytes);
     } catch (const std::bad_alloc&) {
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
@@ -380,36 +605,55 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
     TSafeWriter writer(dst);
     if (!writer.Open())
         return WriterFailure(writer);
-    if (!writer.Write(head, sizeof head))
-        return WriterFailure(writer);
+    std::optional<BackgroundWriter> background;
+    try {
+        background.emplace(writer, std::max(kBatchCipherBytes, sizeof head + kExtensionRecordBytes
+                                                                   + kPieceOverhead));
+    } catch (const std::bad_alloc&) {
+        return Failed(CipherFailure::CannotReadSource, ENOMEM);
+    }
 
+    std::uint8_t* out = background->Take();
+    std::copy(head, head + sizeof head, out);
     const std::string extension = ExtensionToKeep(src);
-    std::fill_n(current.begin(), kExtensionRecordBytes, 0);
-    current[0] = std::uint8_t(extension.size());
-    std::copy(extension.begin(), extension.end(), current.begin() + 1);
-    ::crypto_secretstream_xchacha20poly1305_push(&state, cipher.data(), nullptr, current.data(),
+    std::uint8_t* record = current.data();
+    std::fill_n(record, kExtensionRecordBytes, 0);
+    record[0] = std::uint8_t(extension.size());
+    std::copy(extension.begin(), extension.end(), record + 1);
+    ::crypto_secretstream_xchacha20poly1305_push(&state, out + sizeof head, nullptr, record,
                                                  kExtensionRecordBytes, head, sizeof head,
                                                  crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
-    if (!writer.Write(cipher.data(), kExtensionRecordBytes + kPieceOverhead))
+    if (!background->Queue(out, sizeof head + kExtensionRecordBytes + kPieceOverhead))
         return WriterFailure(writer);
 
-    ssize_t have = in.ReadFull(current.data(), kPieceBytes);
+    ssize_t have = in.ReadFull(current.data(), kBatchPlainBytes);
     if (have < 0)
         return in.Failure();
     for (;;) {
         ssize_t ahead = 0;
-        if (std::size_t(have) == kPieceBytes) {
-            ahead = in.ReadFull(next.data(), kPieceBytes);
+        if (std::size_t(have) == kBatchPlainBytes) {
+            ahead = in.ReadFull(next.data(), kBatchPlainBytes);
             if (ahead < 0)
                 return in.Failure();
         }
         const bool final = ahead == 0;
-        unsigned long long out = 0;
-        ::crypto_secretstream_xchacha20poly1305_push(
-            &state, cipher.data(), &out, current.data(), std::size_t(have), nullptr, 0,
-            final ? crypto_secretstream_xchacha20poly1305_TAG_FINAL
-                  : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
-        if (!writer.Write(cipher.data(), std::size_t(out)))
+        // Full pieces, then the rest; an empty file still gets its final piece.
+        const std::size_t pieces = std::max<std::size_t>(1, (std::size_t(have) + kPieceBytes - 1) / kPieceBytes);
+        out = background->Take();
+        if (out == nullptr)
+            return WriterFailure(writer);
+        std::size_t produced = 0;
+        for (std::size_t i = 0; i < pieces; ++i) {
+            const std::size_t at = i * kPieceBytes;
+            const std::size_t n = std::min(kPieceBytes, std::size_t(have) - at);
+            unsigned long long bytes = 0;
+            ::crypto_secretstream_xchacha20poly1305_push(
+                &state, out + produced, &bytes, current.data() + at, n, nullptr, 0,
+                final && i + 1 == pieces ? crypto_secretstream_xchacha20poly1305_TAG_FINAL
+                                         : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
+            produced += std::size_t(bytes);
+        }
+        if (!background->Queue(out, produced))
             return WriterFailure(writer);
         if (final)
             break;
@@ -417,7 +661,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
         have = ahead;
     }
     in.Close();
-    if (!writer.Commit())
+    if (!background->Finish() || !writer.Commit())
         return WriterFailure(writer);
     return {};
 }
@@ -428,25 +672,13 @@ CipherResult DecryptFile(const std::string& src, const std::string& dst, TStrong
     FileInput in(src);
     if (!in.IsOpen())
         return in.Failure();
-    // The destination is created only once the header and key are known
-    // good, and committed only once the final piece authenticated.
+    FileSink sink(dst);
     std::string stored;
-    std::optional<TSafeWriter> writer;
-    const Sink sink = [&](const std::uint8_t* data, std::size_t n) -> CipherResult {
-        if (!writer) {
-            writer.emplace(dst);
-            if (!writer->Open())
-                return WriterFailure(*writer);
-        }
-        if (n > 0 && !writer->Write(data, n))
-            return WriterFailure(*writer);
-        return {};
-    };
     if (CipherResult r = Decrypt(in, keys, stored, &sink); !r)
         return r;
     in.Close();
-    if (!writer->Commit())
-        return WriterFailure(*writer);
+    if (CipherResult r = sink.Commit(); !r)
+        return r;
     if (extension)
         *extension = stored;
     return {};
@@ -476,13 +708,13 @@ CipherResult DecryptToMemory(const std::string& src, TStrongKeys& keys,
     } catch (const std::bad_alloc&) {
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
-    const Sink sink = [&](const std::uint8_t* data, std::size_t n) -> CipherResult {
+    CopySink sink([&](const std::uint8_t* data, std::size_t n) -> CipherResult {
         if (plain.size() + n > maxPlainBytes)
             return Failed(CipherFailure::CannotReadSource, EFBIG,
                           "larger than the memory allowed for one picture");
         plain.insert(plain.end(), data, data + n);
         return {};
-    };
+    });
     CipherResult r = Decrypt(in, keys, extension, &sink);
     if (!r) {
         ::sodium_memzero(plain.data(), plain.size());
@@ -503,10 +735,10 @@ CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, TStrongKeys& 
                           std::vector<std::uint8_t>& plain, std::string& extension)
 {
     MemoryInput in(data, n);
-    const Sink sink = [&](const std::uint8_t* bytes, std::size_t count) -> CipherResult {
+    CopySink sink([&](const std::uint8_t* bytes, std::size_t count) -> CipherResult {
         plain.insert(plain.end(), bytes, bytes + count);
         return {};
-    };
+    });
     return Decrypt(in, keys, extension, &sink);
 }
 

@@ -107,6 +107,10 @@ private slots:
     void roundTripKeepsBytesAndExtension();
     void tamperingIsRefused_data();
     void tamperingIsRefused();
+    void tamperingAfterTheFirstBatchIsRefused_data();
+    void tamperingAfterTheFirstBatchIsRefused();
+    void writeFailureMidwayLeavesNothing_data();
+    void writeFailureMidwayLeavesNothing();
     void lightFileWithMagicStillDecrypts();
     void oneDerivationPerBatchSalt();
     void keysFollowThePassphrase();
@@ -144,10 +148,17 @@ void TestStrongCrypt::roundTripKeepsBytesAndExtension_data()
     QTest::addColumn<QString>("extension");
     QTest::newRow("empty file") << "empty.png" << 0 << "png";
     QTest::newRow("one byte") << "one.gif" << 1 << "gif";
-    QTest::newRow("exactly one piece: an empty final piece follows")
+    QTest::newRow("exactly one piece: it carries the final tag")
         << "piece.bmp" << int(strong::kPieceBytes) << "bmp";
     QTest::newRow("several pieces and a part") << "big.JPEG" << int(3 * strong::kPieceBytes + 999)
                                                << "JPEG";
+    // Pieces go to the disk 16 at a time, on a second thread.
+    QTest::newRow("exactly one batch of pieces") << "batch.png" << int(16 * strong::kPieceBytes)
+                                                 << "png";
+    QTest::newRow("one batch and a byte") << "batch1.jpg" << int(16 * strong::kPieceBytes + 1)
+                                          << "jpg";
+    QTest::newRow("several batches and a part")
+        << "long.tif" << int(50 * strong::kPieceBytes + 12345) << "tif";
     QTest::newRow("no extension") << "README" << 100 << "";
     QTest::newRow("dot in the folder only") << "dir.d/name" << 10 << "";
 }
@@ -165,6 +176,10 @@ void TestStrongCrypt::roundTripKeepsBytesAndExtension()
     const Bytes enc = mg::test::ReadFile(Path("enc"));
     QVERIFY(strong::HasMagic(enc.data(), enc.size()));
     QVERIFY(enc.size() > plain.size() + strong::kFixedOverhead - 1);
+    // Every piece but the last is full; an empty file still has its final one.
+    const std::size_t pieces = std::max<std::size_t>(1, (plain.size() + strong::kPieceBytes - 1)
+                                                            / strong::kPieceBytes);
+    QCOMPARE(enc.size(), kFirstPiece + plain.size() + pieces * strong::kPieceOverhead);
 
     std::string stored;
     QVERIFY(strong::DecryptFile(Path("enc"), Path("out"), crypt_.Strong, &stored));
@@ -255,6 +270,69 @@ void TestStrongCrypt::tamperingIsRefused()
     QCOMPARE(int(strong::DecryptToMemory(Path("enc"), crypt_.Strong, plain, extension, 1u << 30).failure),
              failure);
     QVERIFY(plain.empty());
+}
+
+void TestStrongCrypt::tamperingAfterTheFirstBatchIsRefused_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("byte flipped in the second batch") << "flip";
+    QTest::newRow("cut where the first batch ends") << "cut batch";
+    QTest::newRow("cut inside the last piece") << "cut last";
+    QTest::newRow("pieces of the two batches swapped") << "swap";
+}
+
+// The first batch has gone to the writer thread when the second fails.
+void TestStrongCrypt::tamperingAfterTheFirstBatchIsRefused()
+{
+    QFETCH(QString, change);
+    mg::test::WriteFile(Path("plain.jpg"), Pseudorandom(20 * strong::kPieceBytes + 100));
+    QVERIFY(strong::EncryptFile(Path("plain.jpg"), Path("enc"), crypt_.Strong));
+    Bytes enc = mg::test::ReadFile(Path("enc"));
+    const std::size_t secondBatch = kFirstPiece + 16 * kCipherPiece;
+    if (change == "flip")
+        enc[secondBatch + kCipherPiece + 30] ^= 0x01;
+    else if (change == "cut batch")
+        enc.resize(secondBatch);
+    else if (change == "cut last")
+        enc.resize(enc.size() - 10);
+    else
+        std::swap_ranges(enc.begin() + secondBatch - kCipherPiece, enc.begin() + secondBatch,
+                         enc.begin() + secondBatch);
+    mg::test::WriteFile(Path("enc"), enc);
+    QCOMPARE(crypt_.DecryptFileEx(Path("enc"), Path("out.jpg"), 0).failure,
+             mg::CipherFailure::Damaged);
+    QCOMPARE(Entries(), QStringList({"enc", "plain.jpg"}));
+}
+
+void TestStrongCrypt::writeFailureMidwayLeavesNothing_data()
+{
+    QTest::addColumn<bool>("encrypt");
+    QTest::addColumn<int>("writeCall");
+    // Encrypting writes the header first, then a batch per call.
+    QTest::newRow("encrypting: the header") << true << 1;
+    QTest::newRow("encrypting: a later batch") << true << 3;
+    QTest::newRow("decrypting: the first batch") << false << 1;
+    QTest::newRow("decrypting: a later batch") << false << 3;
+}
+
+// The writer thread fails while the cipher is still at work on later
+// batches: the error is told and no file is left behind.
+void TestStrongCrypt::writeFailureMidwayLeavesNothing()
+{
+    QFETCH(bool, encrypt);
+    QFETCH(int, writeCall);
+    mg::test::WriteFile(Path("plain.jpg"), Pseudorandom(100 * strong::kPieceBytes + 7));
+    QVERIFY(strong::EncryptFile(Path("plain.jpg"), Path("enc"), crypt_.Strong));
+    mg::SafeFileFaults faults;
+    faults.writeCall = writeCall;
+    faults.writeFailsWith = ENOSPC;
+    mg::SetSafeFileFaults(faults);
+    const mg::CipherResult result =
+        encrypt ? strong::EncryptFile(Path("plain.jpg"), Path("enc2"), crypt_.Strong)
+                : strong::DecryptFile(Path("enc"), Path("out.jpg"), crypt_.Strong);
+    QCOMPARE(result.failure, mg::CipherFailure::CannotWriteDestination);
+    QCOMPARE(result.error, ENOSPC);
+    QCOMPARE(Entries(), QStringList({"enc", "plain.jpg"}));
 }
 
 void TestStrongCrypt::lightFileWithMagicStillDecrypts()
