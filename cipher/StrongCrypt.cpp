@@ -35,10 +35,11 @@ constexpr std::size_t kCipherPieceBytes = kPieceBytes + kPieceOverhead;
 constexpr std::size_t kBatchPieces = 16;
 constexpr std::size_t kBatchPlainBytes = kBatchPieces * kPieceBytes;
 constexpr std::size_t kBatchCipherBytes = kBatchPieces * kCipherPieceBytes;
-// Batches that go round between the cipher and the writer thread: enough to
-// ride out a while in which the loaded machine runs the other thread late,
-// 4 MiB in all.
-constexpr std::size_t kWriteBuffers = 4;
+// Batches that may go round between the cipher and the writer thread: 16 MiB
+// at most, enough to ride out the tens of milliseconds a loaded machine may
+// run the writer late. They are made only as they are needed, so a small
+// file takes one or two.
+constexpr std::size_t kWriteBuffers = 16;
 constexpr char kSubkeyContext[crypto_kdf_CONTEXTBYTES + 1] = "MGstrong";
 constexpr std::uint64_t kStreamSubkey = 1;
 constexpr std::uint64_t kCheckSubkey = 2;
@@ -213,13 +214,10 @@ private:
 // is written at once instead.
 class BackgroundWriter {
 public:
-    BackgroundWriter(TSafeWriter& writer, std::size_t bufferBytes) : writer_(writer)
+    BackgroundWriter(TSafeWriter& writer, std::size_t bufferBytes)
+        : writer_(writer), bufferBytes_(bufferBytes)
     {
-        buffers_.resize(kWriteBuffers);
-        for (auto& b : buffers_) {
-            b.resize(bufferBytes);
-            free_.push_back(b.data());
-        }
+        buffers_.reserve(kWriteBuffers);
         try {
             thread_ = std::thread([this] { Run(); });
         } catch (const std::system_error&) {
@@ -235,9 +233,14 @@ public:
     BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
     // A buffer to fill, once one is free; nullptr after a write failed.
+    // Throws std::bad_alloc when a new one cannot be made.
     std::uint8_t* Take()
     {
         std::unique_lock lock(mutex_);
+        if (free_.empty() && buffers_.size() < kWriteBuffers && !failed_) {
+            buffers_.emplace_back(bufferBytes_);
+            return buffers_.back().data();
+        }
         changed_.wait(lock, [this] { return failed_ || !free_.empty(); });
         if (failed_)
             return nullptr;
@@ -316,7 +319,9 @@ private:
     }
 
     TSafeWriter& writer_;
-    std::vector<std::vector<std::uint8_t>> buffers_;
+    const std::size_t bufferBytes_;
+    std::vector<std::vector<std::uint8_t>> buffers_; // only the caller's thread
+
     std::vector<std::uint8_t*> free_;
     std::deque<std::pair<std::uint8_t*, std::size_t>> queued_;
     std::mutex mutex_;
@@ -488,7 +493,11 @@ public:
                 return Failed(CipherFailure::CannotReadSource, ENOMEM);
             }
         }
-        at = batch_ = background_->Take();
+        try {
+            at = batch_ = background_->Take();
+        } catch (const std::bad_alloc&) {
+            return Failed(CipherFailure::CannotReadSource, ENOMEM);
+        }
         return batch_ != nullptr ? CipherResult{} : WriterFailure(writer_);
     }
     CipherResult Filled(std::size_t n) override
@@ -593,11 +602,15 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
     ::crypto_generichash(head + kChecksumAt, 16, head, kChecksumAt, nullptr, 0);
 
     // Two plain batches: the one being read ahead tells whether the current
-    // one holds the last piece.
+    // one holds the last piece. A small file gets batches of its own size
+    // (a file that grows meanwhile just takes more of them).
+    const std::size_t batchPieces = std::size_t(
+        std::clamp<std::uint64_t>((in.Size() + kPieceBytes - 1) / kPieceBytes, 1, kBatchPieces));
+    const std::size_t batchPlain = batchPieces * kPieceBytes;
     std::vector<std::uint8_t> current, next;
     try {
-        current.resize(kBatchPlainBytes);
-        next.resize(kBatchPlainBytes);
+        current.resize(batchPlain);
+        next.resize(batchPlain);
     } catch (const std::bad_alloc&) {
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
@@ -605,15 +618,15 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
     TSafeWriter writer(dst);
     if (!writer.Open())
         return WriterFailure(writer);
+    // A cipher batch is longer than the header and extension record.
     std::optional<BackgroundWriter> background;
+    std::uint8_t* out = nullptr;
     try {
-        background.emplace(writer, std::max(kBatchCipherBytes, sizeof head + kExtensionRecordBytes
-                                                                   + kPieceOverhead));
+        background.emplace(writer, batchPieces * kCipherPieceBytes);
+        out = background->Take();
     } catch (const std::bad_alloc&) {
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
-
-    std::uint8_t* out = background->Take();
     std::copy(head, head + sizeof head, out);
     const std::string extension = ExtensionToKeep(src);
     std::uint8_t* record = current.data();
@@ -626,20 +639,24 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
     if (!background->Queue(out, sizeof head + kExtensionRecordBytes + kPieceOverhead))
         return WriterFailure(writer);
 
-    ssize_t have = in.ReadFull(current.data(), kBatchPlainBytes);
+    ssize_t have = in.ReadFull(current.data(), batchPlain);
     if (have < 0)
         return in.Failure();
     for (;;) {
         ssize_t ahead = 0;
-        if (std::size_t(have) == kBatchPlainBytes) {
-            ahead = in.ReadFull(next.data(), kBatchPlainBytes);
+        if (std::size_t(have) == batchPlain) {
+            ahead = in.ReadFull(next.data(), batchPlain);
             if (ahead < 0)
                 return in.Failure();
         }
         const bool final = ahead == 0;
         // Full pieces, then the rest; an empty file still gets its final piece.
         const std::size_t pieces = std::max<std::size_t>(1, (std::size_t(have) + kPieceBytes - 1) / kPieceBytes);
-        out = background->Take();
+        try {
+            out = background->Take();
+        } catch (const std::bad_alloc&) {
+            return Failed(CipherFailure::CannotReadSource, ENOMEM);
+        }
         if (out == nullptr)
             return WriterFailure(writer);
         std::size_t produced = 0;
