@@ -3,6 +3,7 @@
 #include "batch/BatchControls.h"
 #include "batch/FolderCreation.h"
 #include "cipher/KeyPrompt.h"
+#include "cipher/StrongCrypt.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
 #include "viewer/murkglassmain.h"
@@ -89,9 +90,25 @@ void TfrmDecrypt::cmdGoClick()
         return;
     // Whatever the prompt gives (a new key, Cancel, an empty answer), the
     // batch runs with the key then in force.
-    PromptForKey(frmMain->Passphrase, frmMain->DecryptionKey);
+    PromptForKey(frmMain->Passphrase, frmMain->DecryptionKey, &frmMain->ImgCrypt->Strong);
     DecryptFiles();
 }
+
+namespace {
+
+// A strong file keeps its original extension inside, and its output is named
+// with it (a PNG comes back as .png) in place of the extension text. Reading
+// it needs the key, which the decryption derives anyway.
+naming::DecryptSettings WithStoredExtension(naming::DecryptSettings s, const std::string& source)
+{
+    std::string stored;
+    if (IsFullPath(source) && strong::FileHasMagic(source)
+        && strong::StoredExtension(source, frmMain->ImgCrypt->Strong, stored) && !stored.empty())
+        s.extension = stored;
+    return s;
+}
+
+} // namespace
 
 naming::DecryptSettings TfrmDecrypt::Settings() const
 {
@@ -129,7 +146,8 @@ bool TfrmDecrypt::DecryptFiles()
         const std::string source = list.ItemPath(i);
         const std::string folder = ShellTreeView1->Path();
         const std::string destination =
-            written.Destination(folder, naming::DecryptOutputName(naming::NameOf(source), Settings(), Clock));
+            written.Destination(folder, naming::DecryptOutputName(naming::NameOf(source),
+                                                                WithStoredExtension(Settings(), source), Clock));
         if (answer != mrAll)
             answer = MessageDialog(QStringLiteral("Decrypt: ") + Shown(source) + QStringLiteral(" to ")
                                        + Shown(destination),

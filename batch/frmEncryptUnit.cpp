@@ -5,6 +5,7 @@
 #include "cipher/ImageCrypt.h"
 #include "cipher/KeyPrompt.h"
 #include "cipher/SafeFile.h"
+#include "cipher/StrongCrypt.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
 #include "viewer/murkglassmain.h"
@@ -47,6 +48,8 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
                                          137, 17);
     rbTimeBased->setChecked(true);
     rbRot13 = batch::MakeRadioButton(this, "rbRot13", QStringLiteral("Rot-13 Filename"), 232, 312, 137, 17);
+    // In the free band between the naming choices and the status line.
+    cbStrong = batch::MakeCheckBox(this, "cbStrong", QStringLiteral("Strong encryption"), 224, 336, 145, 17);
     lblCurrentDirectory = MakeLabel(this, "lblCurrentDirectory", QStringLiteral("Current Directory"), 8, 360,
                                     true, 1.0, true);
     ProgressBar1 = batch::MakeProgressBar(this, 112, 360, 150, 16);
@@ -58,7 +61,8 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     // Tab order as designed: tree, folder name, Create Folder, extension,
     // the three radio buttons, Cancel, GO, keep-extension box.
     QWidget* order[] = {ShellTreeView1, txtFolderName, Button1, txtExtension, rbKeepExisting,
-                        rbTimeBased,    rbRot13,       Button2, Button3,      cbKeepExtension};
+                        rbTimeBased,    rbRot13,       Button2, Button3,      cbKeepExtension,
+                        cbStrong};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -77,7 +81,7 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
         connect(radio, &QRadioButton::toggled, radio, tabStop);
     }
     FinishControls({Label1, Label2, Label4, Label3, lblCurrentDirectory, lblCount},
-                   {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13, Button1});
+                   {cbKeepExtension, rbKeepExisting, rbTimeBased, rbRot13, Button1, cbStrong});
 }
 
 TfrmEncrypt::~TfrmEncrypt()
@@ -103,7 +107,8 @@ void TfrmEncrypt::Button2Click()
 
 void TfrmEncrypt::Button3Click()
 {
-    if (DestinationChosen() && ConfirmPassphrase(frmMain->Passphrase, frmMain->DecryptionKey))
+    if (DestinationChosen() && ConfirmPassphrase(frmMain->Passphrase, frmMain->DecryptionKey,
+                                                     &frmMain->ImgCrypt->Strong))
         DoCrypt();
 }
 
@@ -198,6 +203,9 @@ bool TfrmEncrypt::DoCrypt()
         }
         return true;
     };
+    // The files of one batch share a salt, so one slow derivation serves them.
+    const bool strongFormat = cbStrong->isChecked();
+    frmMain->ImgCrypt->Strong.NewBatch();
 
     ScreenCursor(crHourGlass);
     lblCurrentDirectory->hide();
@@ -241,14 +249,19 @@ bool TfrmEncrypt::DoCrypt()
                 // a source built from the virtual "Computer" like one that
                 // cannot be read.
                 const bool ok = IsFileSystemFolder(folder) && IsFullPath(source)
-                                && frmMain->ImgCrypt->EncryptFileEx(source, destination, frmMain->DecryptionKey,
-                                                                    committer, i);
+                                && (strongFormat
+                                        ? bool(strong::EncryptFile(source, destination, frmMain->ImgCrypt->Strong))
+                                        : bool(frmMain->ImgCrypt->EncryptFileEx(
+                                              source, destination, frmMain->DecryptionKey, committer, i)));
                 written.MarkProcessed(source);
                 if (ok) {
                     // The name is taken from now on, so no later file of
                     // this batch is given it while this one is on its way.
                     written.MarkWritten(destination);
-                    handed.push_back({i, source, destination});
+                    // A strong file is on disk already; a light one waits
+                    // for the committer.
+                    if (!strongFormat)
+                        handed.push_back({i, source, destination});
                 } else {
                     if (!settle(0))
                         return false;

@@ -41,6 +41,8 @@ public:
     QRadioButton* rbKeepExisting = nullptr;
     QRadioButton* rbTimeBased = nullptr;
     QRadioButton* rbRot13 = nullptr;
+    // Off at every start: the light format stays the default.
+    QCheckBox* cbStrong = nullptr; // "Strong encryption"
     QLabel* lblCurrentDirectory = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* lblCount = nullptr;

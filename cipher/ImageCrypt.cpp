@@ -3,6 +3,7 @@
 #include "cipher/Error.h"
 #include "cipher/Keystream.h"
 #include "cipher/SafeFile.h"
+#include "cipher/StrongCrypt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -261,6 +262,17 @@ CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string&
 CipherResult TImgCrypt::DecryptFileEx(const std::string& src, const std::string& dst,
                                       std::int32_t key)
 {
+    // A light file may begin with the strong magic by chance: when the strong
+    // reading fails, the light one is tried, and the strong failure is told
+    // only when that fails too.
+    if (strong::FileHasMagic(src)) {
+        const CipherResult asStrong = strong::DecryptFile(src, dst, Strong);
+        if (asStrong)
+            return asStrong;
+        if (CipherResult asLight = TransformFile(src, dst, key, true); asLight)
+            return asLight;
+        return asStrong;
+    }
     return TransformFile(src, dst, key, true);
 }
 

@@ -4,6 +4,7 @@
 // file's length. Every call sets the seed to its key first and leaves it
 // advanced by one step per byte processed.
 #include "cipher/JPEGImage.h"
+#include "cipher/StrongKeys.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,10 @@ enum class CipherFailure {
     CannotReadSource,
     CannotWriteDestination,
     NotJpeg, // the decrypted bytes failed the JPEG header check
+    // Strong files only (see StrongCrypt.h):
+    WrongPassphrase, // the header is intact but the key does not fit it
+    Damaged,         // changed, cut short or extended after encryption
+    Unsupported,     // a later format version, or a costlier derivation than allowed
 };
 
 // Why a cipher call failed; converts to true on success.
@@ -51,6 +56,10 @@ public:
     // only about reading and writing. The committer's Next gives the rest.
     CipherResult EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key,
                                TSafeCommitter& committer, int tag);
+
+    // The strong format's passphrase and derived keys. DecryptFile takes a
+    // file that starts with the strong magic as a strong file first.
+    strong::TStrongKeys Strong;
 
     // Absent until the first DecryptImage; then present and empty. The
     // encrypted bytes are not kept after a call: the file is decrypted in

@@ -1,6 +1,7 @@
 #include "cipher/KeyPrompt.h"
 
 #include "cipher/KeyText.h"
+#include "cipher/SecretBytes.h"
 #include "ui/Dialogs.h"
 
 namespace mg {
@@ -26,18 +27,24 @@ QString FromWindows1252(const std::string& bytes)
 }
 
 // Shows the key prompt, updates the key and returns the text it gave back.
-QString AskForKey(std::string& passphrase, std::int32_t& decryptionKey)
+QString AskForKey(std::string& passphrase, std::int32_t& decryptionKey,
+                  strong::TStrongKeys* strongKeys)
 {
     const QString answer = PassphraseDialog(QStringLiteral("Set Decryption Key"),
                                             QStringLiteral("Enter Decryption Passphrase: "),
                                             PassphraseText(passphrase));
     if (answer.isEmpty())
         return answer;
-    const std::string bytes = TypedTextBytes(answer);
+    std::string bytes = TypedTextBytes(answer);
     const KeyFromText key = KeyForText(bytes);
     decryptionKey = key.key;
-    if (!key.isInteger)
+    if (strongKeys)
+        strongKeys->SetPassphrase(bytes);
+    if (!key.isInteger) {
+        WipeString(passphrase); // the superseded passphrase
         passphrase = bytes;
+    }
+    WipeString(bytes);
     return answer;
 }
 
@@ -65,14 +72,16 @@ std::optional<std::int32_t> IntegerFromText(const QString& text)
     return ParseIntegerText(TypedTextBytes(text));
 }
 
-void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey)
+void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey,
+                  strong::TStrongKeys* strongKeys)
 {
-    AskForKey(passphrase, decryptionKey);
+    AskForKey(passphrase, decryptionKey, strongKeys);
 }
 
-bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey)
+bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey,
+                       strong::TStrongKeys* strongKeys)
 {
-    const QString first = AskForKey(passphrase, decryptionKey);
+    const QString first = AskForKey(passphrase, decryptionKey, strongKeys);
     const QString second = PassphraseDialog(QStringLiteral("CONFIRM Decryption Key"),
                                             QStringLiteral("Confirm Decryption Passphrase: "), QString());
     if (second.isEmpty())

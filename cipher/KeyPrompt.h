@@ -1,6 +1,8 @@
 #pragma once
 // The current key's prompts. The key itself (Passphrase bytes and
 // DecryptionKey) belongs to the main window, which passes its fields in.
+#include "cipher/StrongKeys.h"
+
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -11,15 +13,18 @@ namespace mg {
 // Asks for a passphrase ("Set Decryption Key") with the current passphrase as
 // the default. An empty answer changes nothing; an integer text becomes the
 // key and leaves the passphrase; any other text becomes the passphrase and
-// its key.
-void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey);
+// its key. When strongKeys is given, every non-empty answer, integer texts
+// included, also becomes the strong format's passphrase.
+void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey,
+                  strong::TStrongKeys* strongKeys = nullptr);
 
 // Runs PromptForKey, then asks for the passphrase again ("CONFIRM Decryption
 // Key"). True when the second answer equals, byte for byte, the text the first
 // prompt gave back; an empty second answer gives false silently, any other
 // difference shows "Keys DID NOT match". The key set by the first prompt
 // stays in force either way.
-bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey);
+bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey,
+                       strong::TStrongKeys* strongKeys = nullptr);
 
 // The bytes a typed text stands for: Windows-1252, else UTF-8.
 std::string TypedTextBytes(const QString& text);

@@ -2,6 +2,8 @@
 // cipher core. Exit codes: 0 success, 1 the operation failed, 2 usage error.
 #include "cipher/ImageCrypt.h"
 #include "cipher/KeyText.h"
+#include "cipher/SecretBytes.h"
+#include "cipher/StrongCrypt.h"
 #include "cli/PassphraseInput.h"
 
 #include <cerrno>
@@ -10,6 +12,7 @@
 #include <set>
 #include <optional>
 #include <string>
+#include <strings.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -21,12 +24,23 @@ constexpr int kUsage = 2;
 
 const char kUsageText[] =
     "Usage: murkglass-crypt key\n"
-    "       murkglass-crypt encrypt SOURCE... DEST [--passphrase-file FILE]\n"
+    "       murkglass-crypt encrypt SOURCE... DEST [--strong] [--passphrase-file FILE]\n"
     "       murkglass-crypt decrypt SOURCE... DEST [--passphrase-file FILE]\n"
     "\n"
     "key      reads one passphrase line from standard input and prints its key.\n"
     "encrypt  writes SOURCE combined with the passphrase's keystream to DEST.\n"
-    "decrypt  does the same, but writes DEST only when the result is a JPEG picture.\n"
+    "decrypt  does the same, but writes DEST only when the result is a JPEG picture;\n"
+    "         a strong file is recognised by its header and written when it is whole.\n"
+    "\n"
+    "Two formats:\n"
+    "  light   (default) every byte XORed with a keystream seeded by a 32-bit key.\n"
+    "          It hides pictures from a casual look only: anyone with the file can\n"
+    "          find the key in seconds, and changes go unnoticed.\n"
+    "  strong  (--strong) Argon2id key derivation with a random salt and\n"
+    "          XChaCha20-Poly1305 authenticated encryption (libsodium). Without the\n"
+    "          passphrase the content stays secret, guessing is slow, and any change,\n"
+    "          cut or reordering is detected (\"damaged\"). A wrong passphrase is\n"
+    "          reported as such. Any file kind; its extension is kept inside.\n"
     "\n"
     "The passphrase is the first line of FILE, else it is read from the terminal\n"
     "without echo (twice for encrypt), else the first line of standard input.\n"
@@ -39,6 +53,8 @@ const char kUsageText[] =
 
 struct Arguments {
     bool help = false;
+    bool version = false;
+    bool strong = false;
     std::string command;
     std::vector<std::string> operands;
     std::optional<std::string> passphraseFile;
@@ -69,6 +85,10 @@ std::optional<Arguments> Parse(int argc, char** argv)
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
             args.help = true;
+        } else if (arg == "--version") {
+            args.version = true;
+        } else if (arg == "--strong") {
+            args.strong = true;
         } else if (arg == "--passphrase-file") {
             if (i + 1 == argc) {
                 UsageError("--passphrase-file needs a FILE");
@@ -147,6 +167,10 @@ std::string Explain(const mg::CipherResult& result, const std::string& src,
     case mg::CipherFailure::NotJpeg:
         return "\"" + src + "\": not a JPEG picture after decryption: "
                "wrong passphrase or not an encrypted JPEG";
+    case mg::CipherFailure::WrongPassphrase:
+    case mg::CipherFailure::Damaged:
+    case mg::CipherFailure::Unsupported:
+        return "\"" + src + "\": " + result.detail;
     case mg::CipherFailure::None:
         break;
     }
@@ -185,6 +209,8 @@ int RunCipher(const Arguments& args, bool encrypt)
 {
     if (args.operands.size() < 2)
         return UsageError(args.command + " needs SOURCE and DEST");
+    if (args.strong && !encrypt)
+        return UsageError("--strong is for encrypt; decrypt recognises strong files itself");
     const std::vector<std::string> sources(args.operands.begin(), args.operands.end() - 1);
     const std::string& dest = args.operands.back();
     const bool intoFolder = IsFolder(dest);
@@ -200,15 +226,28 @@ int RunCipher(const Arguments& args, bool encrypt)
                                   "\" can hold only one of them");
     }
     int code = kOk;
-    const auto text = ObtainPassphrase(args, encrypt, code);
+    auto text = ObtainPassphrase(args, encrypt, code);
     if (!text)
         return code;
-    const std::int32_t key = KeyOf(*text);
     mg::TImgCrypt crypt;
+    std::string bytes = mg::PassphraseBytes(*text);
+    crypt.Strong.SetPassphrase(bytes);
+    const std::int32_t key = KeyOf(*text);
+    mg::WipeString(bytes);
+    mg::WipeString(*text);
+    // One run is one batch: its strong files share a salt and one derivation.
     for (const std::string& src : sources) {
         const std::string dst = intoFolder ? (dest.back() == '/' ? dest : dest + "/") + BaseName(src) : dest;
-        const mg::CipherResult result = encrypt ? crypt.EncryptFileEx(src, dst, key)
-                                                : crypt.DecryptFileEx(src, dst, key);
+        // A strong file keeps its original extension; say so when DEST has another.
+        std::string stored;
+        if (!encrypt && mg::strong::FileHasMagic(src)
+            && mg::strong::StoredExtension(src, crypt.Strong, stored) && !stored.empty()
+            && strcasecmp(stored.c_str(), mg::strong::ExtensionToKeep(dst).c_str()) != 0)
+            std::fprintf(stderr, "murkglass-crypt: note: \"%s\" holds a .%s file\n", src.c_str(),
+                         stored.c_str());
+        const mg::CipherResult result = !encrypt     ? crypt.DecryptFileEx(src, dst, key)
+                                        : args.strong ? mg::strong::EncryptFile(src, dst, crypt.Strong)
+                                                      : crypt.EncryptFileEx(src, dst, key);
         if (!result)
             code = Report(kFailed, Explain(result, src, dst));
     }
@@ -222,6 +261,10 @@ int main(int argc, char** argv)
     const auto args = Parse(argc, argv);
     if (!args)
         return kUsage;
+    if (args->version) {
+        std::puts("murkglass-crypt " MURKGLASS_VERSION);
+        return kOk;
+    }
     if (args->help) {
         std::fputs(kUsageText, stdout);
         return kOk;

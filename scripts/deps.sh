@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev
-  libjpeg62-turbo-dev libwmf-dev libemf2svg-dev libexif-dev qt6-image-formats-plugins
+  libjpeg62-turbo-dev libwmf-dev libemf2svg-dev libexif-dev qt6-image-formats-plugins libsodium-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
   bubblewrap libxcb1-dev

@@ -4,7 +4,9 @@
 #include "cipher/Error.h"
 #include "cipher/SafeFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <strings.h>
 
 namespace mg {
@@ -69,6 +71,52 @@ void TPicture::LoadFromFile(const std::string& pathBytes)
     // A file larger than any picture may be is refused before it is read;
     // its bytes are held once (a JPEG keeps the buffer read here).
     graphic->TakeBytes(ReadWholeFile(pathBytes, PictureMemoryBudget(), PictureFileTooLarge()));
+    Replace(std::move(graphic));
+}
+
+std::string PictureExtensionOfContent(const std::vector<std::uint8_t>& bytes)
+{
+    const auto starts = [&](std::size_t at, std::string_view sig) {
+        return bytes.size() >= at + sig.size()
+               && std::equal(sig.begin(), sig.end(), bytes.begin() + std::ptrdiff_t(at),
+                             [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
+    };
+    using namespace std::string_view_literals;
+    if (starts(0, "\xFF\xD8\xFF"sv))
+        return "jpg";
+    if (starts(0, "\x89PNG\r\n\x1A\n"sv))
+        return "png";
+    if (starts(0, "GIF87a"sv) || starts(0, "GIF89a"sv))
+        return "gif";
+    if (starts(0, "RIFF"sv) && starts(8, "WEBP"sv))
+        return "webp";
+    if (starts(0, "II*\0"sv) || starts(0, "MM\0*"sv))
+        return "tif";
+    if (starts(0, "\x01\0\0\0"sv) && starts(40, " EMF"sv))
+        return "emf";
+    // A placeable metafile, or a bare one in memory or on disk.
+    if (starts(0, "\xD7\xCD\xC6\x9A"sv) || starts(0, "\x01\0\x09\0"sv) || starts(0, "\x02\0\x09\0"sv))
+        return "wmf";
+    if (starts(0, "\0\0\x01\0"sv))
+        return "ico";
+    if (starts(0, "BM"sv))
+        return "bmp";
+    const std::size_t look = std::min<std::size_t>(bytes.size(), 1024);
+    const std::string_view head(reinterpret_cast<const char*>(bytes.data()), look);
+    if (head.find("<svg") != std::string_view::npos)
+        return "svg";
+    return {};
+}
+
+void TPicture::LoadFromBytes(const std::vector<std::uint8_t>& bytes, const std::string& extension)
+{
+    const TPictureKind* kind = FindPictureKind(PictureExtensionOfContent(bytes));
+    if (!kind)
+        kind = FindPictureKind(extension);
+    if (!kind)
+        throw Error("Unknown picture file extension (." + extension + ")");
+    std::unique_ptr<TGraphic> graphic = kind->create();
+    graphic->LoadFromBytes(bytes);
     Replace(std::move(graphic));
 }
 

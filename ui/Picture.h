@@ -29,6 +29,11 @@ std::string PictureExtension(const std::string& pathBytes);
 // the last registration to the first; nullptr when none matches.
 const TPictureKind* FindPictureKind(const std::string& extension);
 
+// The extension of the picture kind that bytes hold, from their first bytes
+// (JPEG, BMP, ICO, WMF, EMF, PNG, GIF, WebP, TIFF, SVG); empty when none of
+// these is recognised.
+std::string PictureExtensionOfContent(const std::vector<std::uint8_t>& bytes);
+
 class TPicture {
 public:
     TPicture() = default;
@@ -40,6 +45,9 @@ public:
     // the graphic's / file system's error; on any error the previous graphic
     // stays.
     void LoadFromFile(const std::string& pathBytes);
+    // Replaces the graphic with one read from bytes, the kind chosen by
+    // their content, else by the extension given. Errors as LoadFromFile.
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes, const std::string& extension);
     // Takes a copy of the other picture's graphic (none when it has none).
     void Assign(const TPicture& other);
     // Takes a copy of the graphic; nullptr clears the picture.

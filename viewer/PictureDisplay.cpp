@@ -5,11 +5,14 @@
 #include "viewer/murkglassmain.h"
 
 #include "cipher/Keystream.h"
+#include "cipher/StrongCrypt.h"
+#include "ui/Picture.h"
 #include "viewer/Fitting.h"
 
 #include <QAction>
 #include <QGroupBox>
 #include <exception>
+#include <sodium.h>
 
 namespace mg {
 
@@ -88,6 +91,10 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
     // No guard here: an error (the fitting of an empty picture in a pane of
     // no size) ends the command and reaches the error report.
     SetStatusText(QStringLiteral("Decrypted ") + QString::fromUtf8(path));
+    // A light file may begin with the strong magic by chance: when the strong
+    // reading fails, the light one is tried as for any other file.
+    if (strong::FileHasMagic(path) && StrongPictureDisplay(path))
+        return;
     std::unique_ptr<TJPEGImage> slot;
     if (ImgCrypt->DecryptImage(path, slot, key)) {
         Image1->show();
@@ -110,6 +117,36 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
         ShowNoise();
         SetStatusText(QStringLiteral("Decrypt Fail: ") + Quoted(path));
     }
+}
+
+bool TfrmMain::StrongPictureDisplay(const std::string& path)
+{
+    std::vector<std::uint8_t> plain;
+    std::string extension;
+    if (!strong::DecryptToMemory(path, ImgCrypt->Strong, plain, extension, JpegDecodeBudget()))
+        return false;
+    TPicture picture;
+    bool loaded = true;
+    try {
+        picture.LoadFromBytes(plain, extension);
+    } catch (const std::exception&) {
+        loaded = false;
+    }
+    // The plain bytes go now; the picture keeps what it needs.
+    sodium_memzero(plain.data(), plain.size());
+    plain = {};
+    if (!loaded)
+        return false;
+    Image1->show();
+    Image1->SetAutoSize(true);
+    Image1->Picture().Assign(picture.Graphic());
+    if (FitToWindow1->isChecked()) {
+        FitImage1();
+        Image1->SetStretch(true);
+    } else {
+        Image1->SetStretch(false);
+    }
+    return true;
 }
 
 } // namespace mg

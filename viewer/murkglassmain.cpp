@@ -4,6 +4,7 @@
 #include "viewer/murkglassmain.h"
 
 #include "cipher/KeyPrompt.h"
+#include "cipher/SecretBytes.h"
 #include "info/frmAboutUnit.h"
 #include "info/frmHelpUnit.h"
 #include "ui/Dialogs.h"
@@ -43,7 +44,10 @@ TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent)
     // The global is set before any handler can run, so a resize during
     // creation can already reach the window through it.
     frmMain = this;
-    Terminate = [] { TerminateNow(); };
+    Terminate = [this] {
+        WipeSecrets();
+        TerminateNow();
+    };
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Murkglass"));
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -202,6 +206,13 @@ void TfrmMain::FormCreate()
     ImgCrypt = std::make_unique<TImgCrypt>();
 }
 
+void TfrmMain::WipeSecrets()
+{
+    WipeString(Passphrase);
+    if (ImgCrypt)
+        ImgCrypt->Strong.Clear();
+}
+
 int TfrmMain::ClientWidth() const { return Client->width(); }
 int TfrmMain::ClientHeight() const { return Client->height(); }
 
@@ -320,7 +331,7 @@ void TfrmMain::ViewEncrypted1Click()
     // The marks are set first: the mode is encrypted whatever the prompt gives.
     ViewEncrypted1->setChecked(true);
     Open1->setChecked(false);
-    PromptForKey(Passphrase, DecryptionKey);
+    PromptForKey(Passphrase, DecryptionKey, &ImgCrypt->Strong);
 }
 
 void TfrmMain::Delete1Click()
@@ -335,7 +346,7 @@ void TfrmMain::Exit1Click()
 
 void TfrmMain::SetDecryptionKey1Click()
 {
-    PromptForKey(Passphrase, DecryptionKey);
+    PromptForKey(Passphrase, DecryptionKey, &ImgCrypt->Strong);
 }
 
 void TfrmMain::FitToWindow1Click()

@@ -111,6 +111,10 @@ public:
     // hidden folder) is reported and the window stays as it was.
     void OpenStartPath(const std::string& path);
 
+    // Wipes the passphrase and the strong format's keys; the process ends
+    // without running destructors, so this is called before it does.
+    void WipeSecrets();
+
     // Deletion of the selected files.
     void DeleteSelectedFiles();
 
@@ -139,6 +143,9 @@ private:
     // Gives the viewing pane a noise picture the size of GroupBox1's client
     // area less 20 each way.
     void ShowNoise();
+    // Shows a strong file decrypted in memory, read as whatever picture kind
+    // its content is; false (the pane untouched) when it cannot be.
+    bool StrongPictureDisplay(const std::string& path);
 
     // Image2 once it floats belongs to its tool window, which the
     // application may release first (at the end of the event loop).

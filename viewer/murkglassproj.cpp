@@ -63,5 +63,7 @@ int main(int argc, char** argv)
     if (!request.path.empty())
         mg::frmMain->OpenStartPath(mg::viewer::AbsoluteStartPath(request.path, startFolder));
     QApplication::exec();
+    if (mg::frmMain)
+        mg::frmMain->WipeSecrets();
     mg::TerminateNow();
 }

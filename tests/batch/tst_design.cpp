@@ -30,7 +30,7 @@ private slots:
         QCOMPARE(d.height(), 436);
         QVERIFY(e.width() >= 380 && d.width() >= 278);
         for (QWidget* c : std::initializer_list<QWidget*>{e.cbKeepExtension, e.rbKeepExisting, e.rbTimeBased,
-                                                          e.rbRot13, e.Button1, d.cbKeepExtension,
+                                                          e.rbRot13, e.Button1, e.cbStrong, d.cbKeepExtension,
                                                           d.cbUseDateTime}) {
             QVERIFY2(c->width() >= c->sizeHint().width(), qPrintable(c->objectName()));
             QVERIFY2(c->geometry().right() < c->window()->width(), qPrintable(c->objectName()));
@@ -52,6 +52,11 @@ private slots:
         // Initial values.
         QVERIFY(e.rbTimeBased->isChecked() && !e.rbKeepExisting->isChecked() && !e.rbRot13->isChecked());
         QVERIFY(!e.cbKeepExtension->isChecked());
+        QVERIFY(!e.cbStrong->isChecked());
+        // The strong box overlaps no other control, at its grown width too.
+        for (QWidget* other : e.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != e.cbStrong)
+                QVERIFY2(!other->geometry().intersects(e.cbStrong->geometry()), qPrintable(other->objectName()));
         QCOMPARE(e.txtExtension->text(), QStringLiteral("Bin"));
         QCOMPARE(e.txtFolderName->text(), QStringLiteral("New Folder"));
         QVERIFY(e.ProgressBar1->isHidden());
@@ -69,16 +74,16 @@ private slots:
         // The radio buttons are one tab stop: the checked one, wherever it is.
         const auto tabChain = [&e] {
             QList<QWidget*> chain;
-            for (QWidget* w = e.ShellTreeView1; chain.size() < 8; w = w->nextInFocusChain())
+            for (QWidget* w = e.ShellTreeView1; chain.size() < 9; w = w->nextInFocusChain())
                 if (w->focusPolicy() & Qt::TabFocus)
                     chain << w;
             return chain;
         };
         QCOMPARE(tabChain(), (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
-                                              e.rbTimeBased, e.Button2, e.Button3, e.cbKeepExtension}));
+                                              e.rbTimeBased, e.Button2, e.Button3, e.cbKeepExtension, e.cbStrong}));
         e.rbRot13->setChecked(true);
         QCOMPARE(tabChain(), (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
-                                              e.rbRot13, e.Button2, e.Button3, e.cbKeepExtension}));
+                                              e.rbRot13, e.Button2, e.Button3, e.cbKeepExtension, e.cbStrong}));
         e.rbTimeBased->setChecked(true);
         chain.clear();
         for (QWidget* w = d.ShellTreeView1; chain.size() < 7; w = w->nextInFocusChain())
@@ -114,6 +119,7 @@ private slots:
         row(true, "rbKeepExisting", "Keep Existing Filename", {232, 280, 137, 17}, false);
         row(true, "rbTimeBased", "Timebased Filename", {232, 296, 137, 17}, false);
         row(true, "rbRot13", "Rot-13 Filename", {232, 312, 137, 17}, false);
+        row(true, "cbStrong", "Strong encryption", {224, 336, 145, 17}, false);
         row(true, "lblCurrentDirectory", "", {8, 360, 0, 0}, true);
         row(true, "ProgressBar1", "", {112, 360, 150, 16}, false);
         row(true, "lblCount", "files selected", {8, 384, 0, 0}, true);
