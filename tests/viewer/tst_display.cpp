@@ -7,6 +7,9 @@
 #include "cipher/Keystream.h"
 
 #include <QGroupBox>
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
 #include <unistd.h>
 
 using namespace mg;
@@ -118,6 +121,13 @@ private slots:
                                                               << "Decrypt Fail: \"%1\"" << true << "";
         QTest::newRow("empty file first in encrypted view reports the zero pane")
             << "empty.jpg" << true << false << "Decrypted %1" << false << "Invalid floating point operation.";
+        // A 12-bit JPEG is a JPEG that this libjpeg cannot decode: libjpeg's
+        // reason is reported when it is drawn, not a failed key or a bad file.
+        const QString precision = QStringLiteral("JPEG error #%1").arg(JERR_BAD_PRECISION);
+        QTest::newRow("12-bit JPEG reports libjpeg's reason") << "deep.jpg" << false << false
+                                                              << "Display Image %1" << false << precision;
+        QTest::newRow("encrypted 12-bit JPEG reports libjpeg's reason, not the key")
+            << "deepsecret.jpg" << true << false << "Decrypted %1" << false << precision;
     }
     void outcomes()
     {
@@ -132,6 +142,8 @@ private slots:
         folder.Add("notes.txt", {'h', 'i'});
         folder.Add("empty.jpg", {});
         AddEncrypted(folder, "secret.jpg", MakeJpeg(64, 48));
+        folder.Add("deep.jpg", WithTwelveBitPrecision(MakeJpeg(64, 48)));
+        AddEncrypted(folder, "deepsecret.jpg", WithTwelveBitPrecision(MakeJpeg(64, 48)));
         ScriptedDialogs dialogs;
         auto window = ShowMain(folder);
         window->ViewEncrypted1->setChecked(encrypted);
@@ -147,7 +159,8 @@ private slots:
         } else {
             QVERIFY(NoiseOf(*window).isNull());
         }
-        QCOMPARE(dialogs.Texts(), report.isEmpty() ? QStringList() : QStringList{report});
+        // A picture that fails to decode reports it after it was painted.
+        QTRY_COMPARE(dialogs.Texts(), report.isEmpty() ? QStringList() : QStringList{report});
     }
 
     void nameThatIsNotUtf8IsShownFromItsBytes()
