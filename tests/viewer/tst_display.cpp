@@ -123,7 +123,7 @@ private slots:
             << "empty.jpg" << true << false << "Decrypted %1" << false << "Invalid floating point operation.";
         // A 12-bit JPEG is a JPEG that this libjpeg cannot decode: libjpeg's
         // reason is reported when it is drawn, not a failed key or a bad file.
-        const QString precision = QStringLiteral("JPEG error #%1").arg(JERR_BAD_PRECISION);
+        const QString precision = QStringLiteral("JPEG error #%1.").arg(JERR_BAD_PRECISION);
         QTest::newRow("12-bit JPEG reports libjpeg's reason") << "deep.jpg" << false << false
                                                               << "Display Image %1" << false << precision;
         QTest::newRow("encrypted 12-bit JPEG reports libjpeg's reason, not the key")
