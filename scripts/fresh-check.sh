@@ -82,11 +82,22 @@ mounted=()
 
 # Runs on every exit: ends what is still running inside the root, unmounts in
 # reverse order and removes the root unless it is to be kept.
-cleanup() {
-  local status=$? pid i
-  trap - EXIT INT TERM HUP
+pids_in_root() {
+  local pid
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    [[ $(readlink "/proc/$pid/root" 2>/dev/null) == "$root" ]] && kill -9 "$pid" 2>/dev/null
+    [[ $(readlink "/proc/$pid/root" 2>/dev/null) == "$root" ]] && echo "$pid"
+  done
+  return 0
+}
+cleanup() {
+  local status=$? pid pids i
+  trap - EXIT INT TERM HUP
+  set +e # every step runs, whatever failed before it
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    pids=$(pids_in_root)
+    [[ -z $pids ]] && break
+    for pid in $pids; do kill -9 "$pid" 2>/dev/null; done
+    sleep 0.5
   done
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
     umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" \
@@ -139,9 +150,13 @@ git -C "$root/src/murkglass" checkout -q --detach "$head"
 echo "fresh-check: running scripts/test.sh in the fresh root"
 fuzz=()
 [[ -n ${FUZZ_SECONDS:-} ]] && fuzz=("FUZZ_SECONDS=$FUZZ_SECONDS")
-if chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "${fuzz[@]}" \
-    bash -c 'cd /src/murkglass && bash scripts/test.sh'; then
+# In the background, so that a signal to this script is handled at once
+# (bash runs traps only after a foreground child ends) and the cleanup ends
+# what runs in the root.
+chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "${fuzz[@]}" \
+  bash -c 'cd /src/murkglass && bash scripts/test.sh' &
+if wait $!; then
   echo "fresh-check: PASSED on a fresh $suite root (HEAD $head)"
 else
   status=$?
