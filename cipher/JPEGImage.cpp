@@ -40,7 +40,7 @@ struct ErrorJump {
     std::jmp_buf jump;
     int status;
     int code;
-    bool ranOut; // the source ended before libjpeg had what it asked for
+    bool ranOut; // the source ran out of data and handed libjpeg a fake end marker
 };
 
 struct ScanLimit {
@@ -56,13 +56,16 @@ extern "C" void OnFatal(j_common_ptr cinfo)
     std::longjmp(err->jump, 1);
 }
 
-// Warnings (corrupt or short data) are counted and otherwise ignored.
+// Warnings (corrupt or short data) are counted and otherwise ignored, except
+// that running out of data is remembered: libjpeg then carries on with a fake
+// end marker, which inside the header stands in for bytes that are missing.
 extern "C" void OnMessage(j_common_ptr cinfo, int level)
 {
-    if (level < 0)
+    if (level < 0) {
         ++cinfo->err->num_warnings;
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
-        reinterpret_cast<ErrorJump*>(cinfo->err)->ranOut = true;
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+            reinterpret_cast<ErrorJump*>(cinfo->err)->ranOut = true;
+    }
 }
 
 extern "C" void OnOutput(j_common_ptr) {}
@@ -95,7 +98,7 @@ struct Session {
     unsigned char* (*allocate)(void* context, int width, int height);
     void* context;
     // Results.
-    int width, height, components, outWidth, outHeight;
+    int width, height, components, precision, outWidth, outHeight;
     bool grayscale, progressive;
 };
 static_assert(std::is_trivially_destructible_v<Session>);
@@ -117,8 +120,23 @@ void RecordHeader(Session* s)
     s->width = static_cast<int>(c.image_width);
     s->height = static_cast<int>(c.image_height);
     s->components = c.num_components;
+    s->precision = c.data_precision;
     s->grayscale = c.jpeg_color_space == JCS_GRAYSCALE;
     s->progressive = c.progressive_mode || jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&c));
+}
+
+// What the frame header said, for a header that libjpeg refused only for its
+// sample precision. libjpeg has read the whole header up to the first scan by
+// then but has not finished its own setup, so nothing here calls into it.
+void RecordUndecodableHeader(Session* s)
+{
+    const jpeg_decompress_struct& c = s->cinfo;
+    s->width = static_cast<int>(c.image_width);
+    s->height = static_cast<int>(c.image_height);
+    s->components = c.num_components;
+    s->precision = c.data_precision;
+    s->grayscale = c.num_components == 1;
+    s->progressive = c.progressive_mode;
 }
 
 // jpeg_create_decompress and the source; memory when s->file is null.
@@ -132,9 +150,37 @@ void Open(Session* s)
         jpeg_mem_src(&s->cinfo, s->data, s->size);
 }
 
+// A 12-bit JPEG is a JPEG even though this libjpeg (built for 8-bit samples)
+// cannot decode it: the header check accepts it, and decoding it fails with
+// libjpeg's own reason. libjpeg checks the precision once the first scan
+// header has been read, so the rest of the header has been read by then.
+// What libjpeg would have checked after the precision is checked here the
+// same way, so garbage does not pass for a 12-bit picture.
+bool TwelveBitOnly(const Session* s)
+{
+    const jpeg_decompress_struct& c = s->cinfo;
+    if (s->err.status != kStatusLibjpeg || s->err.code != JERR_BAD_PRECISION || c.data_precision != 12)
+        return false;
+    if (c.image_width == 0 || c.image_height == 0 || c.num_components < 1
+        || c.num_components > MAX_COMPONENTS || c.comp_info == nullptr)
+        return false;
+    for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& comp = c.comp_info[i];
+        if (comp.h_samp_factor < 1 || comp.h_samp_factor > MAX_SAMP_FACTOR
+            || comp.v_samp_factor < 1 || comp.v_samp_factor > MAX_SAMP_FACTOR)
+            return false;
+    }
+    return true;
+}
+
 void ReadHeaderGuarded(Session* s)
 {
     if (setjmp(s->err.jump)) {
+        if (TwelveBitOnly(s)) {
+            RecordUndecodableHeader(s);
+            s->err.status = kStatusOk;
+            s->err.code = 0;
+        }
         jpeg_destroy_decompress(&s->cinfo);
         return;
     }
@@ -255,6 +301,14 @@ JpegHeader HeaderFrom(const Session& s)
         h.message = LibjpegMessage(s.err.code);
         return h;
     }
+    // libjpeg completed the header only with its fake end marker: the data
+    // ran out before the header's last bytes (the scan's table choices and
+    // spectral range, say), which libjpeg does not check until it decodes.
+    if (s.err.ranOut) {
+        h.code = JWRN_JPEG_EOF;
+        h.message = LibjpegMessage(JWRN_JPEG_EOF);
+        return h;
+    }
     if (s.err.status == kStatusTooManyScans) {
         h.message = TooManyScans(s.scans.maxScans);
         return h;
@@ -263,6 +317,7 @@ JpegHeader HeaderFrom(const Session& s)
     h.width = s.width;
     h.height = s.height;
     h.components = s.components;
+    h.precision = s.precision;
     h.grayscale = s.grayscale;
     h.progressive = s.progressive;
     return h;

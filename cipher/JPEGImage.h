@@ -16,7 +16,11 @@ namespace mg {
 
 // Outcome of reading a JPEG header. ok == false carries the reason: for a
 // fatal libjpeg error, message is "JPEG error #<code>" and code is libjpeg's
-// message code; for our own limits, message says what was refused.
+// message code; for data that ends before the header does (libjpeg only warns
+// and makes up an end marker), the code of that warning, JWRN_JPEG_EOF; for
+// our own limits, message says what was refused.
+// A 12-bit JPEG passes (precision 12) although this libjpeg decodes 8-bit
+// samples only: it is a JPEG, and decoding it fails with libjpeg's reason.
 struct JpegHeader {
     bool ok = false;
     int code = 0;
@@ -24,6 +28,7 @@ struct JpegHeader {
     int width = 0;
     int height = 0;
     int components = 0;
+    int precision = 0; // bits per sample: 8, or 12 (not decodable here)
     bool grayscale = false;
     bool progressive = false;
 };

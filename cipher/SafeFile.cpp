@@ -244,8 +244,10 @@ bool TSafeWriter::Open()
     // process may give it away (root); elsewhere it is the caller's, as a
     // rewritten file would be. The mode follows, since a change of owner
     // clears the set-id bits.
-    if (exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()))
-        (void)::fchown(fd_, existing.st_uid, existing.st_gid);
+    // A refusal is expected for a non-root caller and is no failure.
+    if (exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+        && ::fchown(fd_, existing.st_uid, existing.st_gid) != 0) {
+    }
     if (::fchmod(fd_, mode) != 0)
         return Fail(errno);
     return true;

@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the fuzzers need,
-# skipping the apt run when everything is already there.
+# Installs the Debian 12 packages the build, the tests, the fuzzers and the
+# package check need, on anything from a minimal root (debootstrap
+# --variant=minbase) up. Only real package names are listed: dpkg-query never
+# reports a virtual one as installed, which would make every run call apt.
+# A machine that has them all makes no apt call.
 set -euo pipefail
 packages=(
+  # build
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev
-  libjpeg62-turbo-dev libwmf-dev libemf2svg-dev libexif-dev qt6-image-formats-plugins libsodium-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
+  libjpeg62-turbo-dev libsodium-dev libexif-dev
+  # metafiles: libwmf links expat, and draws text (any WMF, really) with the
+  # URW base-35 fonts, which libwmf only recommends
+  libwmf-dev libexpat1-dev fonts-urw-base35 libemf2svg-dev
+  # run time: the metafile helper's sandbox, Qt's extra picture readers
+  bubblewrap qt6-image-formats-plugins
+  # the snapshot window's empty caption under X11 is set through xcb
+  libxcb1-dev
+  # fuzzing
   clang libclang-rt-14-dev
+  # tests, trying the viewer under Xvfb, checking the installed tree and .deb
   xvfb xauth xdotool imagemagick
-  bubblewrap libxcb1-dev
-  desktop-file-utils appstream man-db groff-base dpkg-dev file
+  desktop-file-utils appstream man-db groff-base dpkg-dev file lintian
   fonts-dejavu-core
 )
 missing=()

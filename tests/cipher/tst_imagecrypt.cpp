@@ -83,6 +83,15 @@ std::uint64_t IoCounter(const char* field)
     return 0;
 }
 
+// Bytes up to the end of the first scan header, where the entropy data begins.
+std::size_t HeaderLength(const Bytes& jpeg)
+{
+    for (std::size_t i = 0; i + 3 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
+            return i + 2 + (std::size_t(jpeg[i + 2]) << 8 | jpeg[i + 3]);
+    return jpeg.size();
+}
+
 } // namespace
 
 class TestImageCrypt : public QObject {
@@ -199,6 +208,12 @@ void TestImageCrypt::decryptEdgeCases_data()
     QTest::newRow("bytes after end-of-image survive") << trailing << true << 4 << false << true << 33;
     QTest::newRow("missing source") << Bytes() << false << 4 << false << false << 0;
     QTest::newRow("plain text is not a JPEG") << Bytes(300, 'a') << true << 4 << false << false << 0;
+    // A 12-bit JPEG cannot be shown here but is a JPEG: refusing it would
+    // keep the user's own picture locked away.
+    QTest::newRow("12-bit JPEG decrypts unchanged")
+        << mg::test::WithTwelveBitPrecision(jpeg) << true << 4 << false << true << 33;
+    QTest::newRow("header cut before the scan's last byte is refused")
+        << Bytes(jpeg.begin(), jpeg.begin() + HeaderLength(jpeg) - 1) << true << 4 << false << false << 0;
 }
 
 void TestImageCrypt::decryptEdgeCases()

@@ -46,8 +46,15 @@ void Silent(j_common_ptr) {}
 // when libjpeg failed. *out/*outSize receive a malloc'd buffer.
 enum class Colours { Rgb, Gray, Cmyk, CmykNoAdobe };
 
+// Entropy coding and restart markers beyond the defaults.
+struct Coding {
+    bool arithmetic = false;
+    int restartRows = 0; // a restart marker every that many MCU rows; 0: none
+};
+
 bool Compress(int width, int height, Colours colours, bool progressive, int quality,
-              const unsigned char* pixels, unsigned char** out, unsigned long* outSize)
+              const unsigned char* pixels, unsigned char** out, unsigned long* outSize,
+              Coding coding = {})
 {
     jpeg_compress_struct cinfo;
     ErrorJump err;
@@ -76,6 +83,8 @@ bool Compress(int width, int height, Colours colours, bool progressive, int qual
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (progressive)
         jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = coding.arithmetic;
+    cinfo.restart_in_rows = coding.restartRows;
     jpeg_start_compress(&cinfo, TRUE);
     const int stride = width * cinfo.input_components;
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -89,10 +98,10 @@ bool Compress(int width, int height, Colours colours, bool progressive, int qual
 
 } // namespace
 
-std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray, bool progressive, int quality)
+namespace {
+
+std::vector<unsigned char> PatternPixels(int width, int height, bool gray)
 {
-    if (width <= 0 || height <= 0)
-        throw std::runtime_error("MakeJpeg: size must be positive");
     const int comps = gray ? 1 : 3;
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * comps);
     for (int y = 0; y < height; ++y) {
@@ -107,10 +116,19 @@ std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray, bool progre
             }
         }
     }
+    return pixels;
+}
+
+std::vector<std::uint8_t> CompressPattern(int width, int height, bool gray, bool progressive,
+                                          int quality, Coding coding)
+{
+    if (width <= 0 || height <= 0)
+        throw std::runtime_error("MakeJpeg: size must be positive");
+    const std::vector<unsigned char> pixels = PatternPixels(width, height, gray);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     const bool ok = Compress(width, height, gray ? Colours::Gray : Colours::Rgb, progressive, quality,
-                             pixels.data(), &buffer, &size);
+                             pixels.data(), &buffer, &size, coding);
     std::vector<std::uint8_t> result;
     if (ok && buffer)
         result.assign(buffer, buffer + size);
@@ -118,6 +136,45 @@ std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray, bool progre
     if (!ok)
         throw std::runtime_error("MakeJpeg: libjpeg refused to compress");
     return result;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray, bool progressive, int quality)
+{
+    return CompressPattern(width, height, gray, progressive, quality, {});
+}
+
+std::vector<std::uint8_t> MakeJpegEncoded(JpegEncoding encoding, int width, int height)
+{
+    switch (encoding) {
+    case JpegEncoding::Baseline:
+        return CompressPattern(width, height, false, false, 85, {});
+    case JpegEncoding::Progressive:
+        return CompressPattern(width, height, false, true, 85, {});
+    case JpegEncoding::Arithmetic:
+        return CompressPattern(width, height, false, false, 85, {true, 0});
+    case JpegEncoding::RestartMarkers:
+        return CompressPattern(width, height, false, false, 85, {false, 1});
+    case JpegEncoding::Grayscale:
+        return CompressPattern(width, height, true, false, 85, {});
+    case JpegEncoding::Cmyk:
+        return MakeCmykJpeg(width, height, true);
+    }
+    throw std::runtime_error("MakeJpegEncoded: unknown encoding");
+}
+
+std::vector<std::uint8_t> WithTwelveBitPrecision(std::vector<std::uint8_t> jpeg)
+{
+    for (std::size_t i = 0; i + 4 < jpeg.size(); ++i) {
+        if (jpeg[i] != 0xFF || (jpeg[i + 1] != 0xC0 && jpeg[i + 1] != 0xC2))
+            continue;
+        if (jpeg[i + 1] == 0xC0)
+            jpeg[i + 1] = 0xC1; // baseline allows 8 bits only; extended sequential
+        jpeg[i + 4] = 12;        // FF Cn, length (2), precision
+        return jpeg;
+    }
+    throw std::runtime_error("WithTwelveBitPrecision: no frame header");
 }
 
 std::vector<std::uint8_t> MakeCmykJpeg(int width, int height, bool adobe)

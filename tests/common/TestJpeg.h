@@ -21,6 +21,20 @@ std::uint8_t PatternGray(int x, int y, int width, int height);
 std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray = false,
                                    bool progressive = false, int quality = 85);
 
+// The encodings libjpeg writes that a decoder must tell apart in the header:
+// the pattern above with Huffman coding in one scan (baseline), in several
+// (progressive), with arithmetic coding, with a restart marker after every
+// MCU row, in grayscale, and as Adobe CMYK (MakeCmykJpeg).
+enum class JpegEncoding { Baseline, Progressive, Arithmetic, RestartMarkers, Grayscale, Cmyk };
+std::vector<std::uint8_t> MakeJpegEncoded(JpegEncoding encoding, int width, int height);
+
+// The same stream declared as 12 bits per sample (frame header SOF1 for a
+// baseline stream, SOF2 kept for progressive). The Huffman-coded data of an
+// 8-bit stream is valid 12-bit data too (only smaller magnitudes), so this is
+// a valid 12-bit JPEG of a darker picture. Throws std::runtime_error when
+// there is no SOF0 or SOF2.
+std::vector<std::uint8_t> WithTwelveBitPrecision(std::vector<std::uint8_t> jpeg);
+
 // Encodes the same colour pattern as a four-colour (CMYK) JPEG with full
 // black channel, in the form a decoder turns back into the pattern. adobe:
 // with an Adobe marker and inverted values, as Adobe programs write CMYK;

@@ -42,7 +42,8 @@ done
 desktop=$usr/share/applications/murkglass.desktop
 icon=$usr/share/icons/hicolor/scalable/apps/murkglass.svg
 metainfo=$(ls "$usr"/share/metainfo/*.metainfo.xml 2>/dev/null | head -n 1)
-for f in "$desktop" "$icon" "$metainfo" "$usr/share/man/man1/murkglass.1" "$usr/share/man/man1/murkglass-crypt.1"; do
+for f in "$desktop" "$icon" "$metainfo" "$usr/share/man/man1/murkglass.1.gz" "$usr/share/man/man1/murkglass-crypt.1.gz" \
+    "$usr/share/doc/murkglass/changelog.Debian.gz"; do
   [[ -n $f && -s $f ]] && pass "${f#"$usr"/} is installed" || fail "${f:-share/metainfo/*.metainfo.xml} is missing or empty"
 done
 
@@ -110,9 +111,16 @@ if [[ -n $metainfo ]]; then
 fi
 grep -q '<svg' "$icon" && pass "the icon is an SVG picture" || fail "the icon is not an SVG picture"
 
+# The manual pages and the change log are installed compressed, and nothing
+# uncompressed beside them.
+for f in "$usr"/share/man/man1/* "$usr"/share/doc/murkglass/changelog*; do
+  [[ -e $f ]] || continue
+  gzip -t "$f" 2>/dev/null && pass "${f#"$usr"/} is compressed" || fail "${f#"$usr"/} is not a gzip file"
+done
+
 # The manual pages render without a single warning.
 for page in murkglass murkglass-crypt; do
-  file=$usr/share/man/man1/$page.1
+  file=$usr/share/man/man1/$page.1.gz
   [[ -s $file ]] || continue
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
   rendered=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>/dev/null)
@@ -123,7 +131,7 @@ for page in murkglass murkglass-crypt; do
   else
     pass "man -l $page.1 renders without warnings"
   fi
-  grep -q '@[A-Z_]*@' "$file" && fail "$page.1 holds an unreplaced @VARIABLE@"
+  zgrep -q '@[A-Z_]*@' "$file" && fail "$page.1 holds an unreplaced @VARIABLE@"
 done
 
 if ((failures)); then

@@ -89,6 +89,42 @@ QString Message(const std::function<void()>& action)
     return QString();
 }
 
+// Where the entropy-coded data of the first scan begins: just after the
+// first scan header (FF DA, then its length).
+qsizetype EntropyStart(const Bytes& jpeg)
+{
+    const qsizetype sos = MarkerAt(jpeg, 0xDA);
+    return sos + 2 + (qsizetype(jpeg[sos + 2]) << 8 | jpeg[sos + 3]);
+}
+
+// The header read from memory and from a stdio stream, which reach the end
+// of the data differently (libjpeg's memory source ends at once, the stdio
+// source when a read returns nothing).
+std::pair<mg::JpegHeader, mg::JpegHeader> HeadersOf(const Bytes& bytes)
+{
+    std::pair<mg::JpegHeader, mg::JpegHeader> both;
+    both.first = mg::ReadJpegHeader(bytes.data(), bytes.size());
+    std::FILE* file = std::tmpfile();
+    if (!file)
+        return both;
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    both.second = mg::ReadJpegHeader(file);
+    std::fclose(file);
+    return both;
+}
+
+const std::vector<std::pair<const char*, mg::test::JpegEncoding>>& Encodings()
+{
+    using E = mg::test::JpegEncoding;
+    static const std::vector<std::pair<const char*, E>> all = {
+        {"baseline", E::Baseline},   {"progressive", E::Progressive}, {"arithmetic", E::Arithmetic},
+        {"restart markers", E::RestartMarkers}, {"grayscale", E::Grayscale}, {"CMYK", E::Cmyk},
+    };
+    return all;
+}
+
 } // namespace
 
 class TestJpegImage : public QObject {
@@ -103,6 +139,12 @@ private slots:
     void rejectedHeader();
     void headerFromFile_data();
     void headerFromFile();
+    void headerCutShort_data();
+    void headerCutShort();
+    void everyShorterHeaderRefused_data();
+    void everyShorterHeaderRefused();
+    void twelveBitHeader_data();
+    void twelveBitHeader();
     void emptyBufferGivesEmptyPicture();
     void failedLoadKeepsPreviousPicture();
     void truncatedDataDecodes_data();
@@ -220,6 +262,108 @@ void TestJpegImage::headerFromFile()
         QCOMPARE(header.height, 200);
         QVERIFY(header.progressive);
     }
+}
+
+// libjpeg reads past the end of the data as a fake end marker and only
+// warns, so a header missing its last bytes used to pass and decrypt to a
+// grey picture. Whatever the encoding, it must be refused with the reason.
+void TestJpegImage::headerCutShort_data()
+{
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<bool>("complete");
+    for (const auto& [name, encoding] : Encodings()) {
+        const Bytes jpeg = mg::test::MakeJpegEncoded(encoding, 40, 24);
+        const qsizetype entropy = EntropyStart(jpeg);
+        for (int shortBy = 1; shortBy <= 4; ++shortBy)
+            QTest::addRow("%s cut %d byte(s) before its entropy data", name, shortBy)
+                << Cut(jpeg, entropy - shortBy) << false;
+        QTest::addRow("%s cut right at its entropy data", name) << Cut(jpeg, entropy) << true;
+    }
+}
+
+void TestJpegImage::headerCutShort()
+{
+    QFETCH(Bytes, bytes);
+    QFETCH(bool, complete);
+    const auto [fromMemory, fromFile] = HeadersOf(bytes);
+    const QString message = complete ? QString() : QStringLiteral("JPEG error #%1").arg(JWRN_JPEG_EOF);
+    for (const mg::JpegHeader& header : {fromMemory, fromFile}) {
+        QCOMPARE(header.ok, complete);
+        QCOMPARE(header.code, complete ? 0 : int(JWRN_JPEG_EOF));
+        QCOMPARE(QString::fromStdString(header.message), message);
+    }
+    mg::TJPEGImage image;
+    QCOMPARE(Message([&] { image.LoadFromBytes(bytes); }), message);
+    QCOMPARE(image.Width(), complete ? 40 : 0);
+}
+
+void TestJpegImage::everyShorterHeaderRefused_data()
+{
+    QTest::addColumn<Bytes>("jpeg");
+    for (const auto& [name, encoding] : Encodings())
+        QTest::newRow(name) << mg::test::MakeJpegEncoded(encoding, 40, 24);
+}
+
+void TestJpegImage::everyShorterHeaderRefused()
+{
+    QFETCH(Bytes, jpeg);
+    const qsizetype entropy = EntropyStart(jpeg);
+    for (qsizetype length = 0; length < entropy; ++length) {
+        const auto [fromMemory, fromFile] = HeadersOf(Cut(jpeg, length));
+        QVERIFY2(!fromMemory.ok && !fromFile.ok && fromMemory.code == fromFile.code,
+                 qPrintable(QStringLiteral("the first %1 of %2 header bytes pass as a header")
+                                .arg(length).arg(entropy)));
+    }
+}
+
+// A 12-bit JPEG is a JPEG: the check accepts it so that an encrypted one
+// decrypts, and decoding it (this libjpeg has 8-bit samples) gives libjpeg's
+// precision error. Other precisions, and 12-bit headers cut short, are
+// refused.
+void TestJpegImage::twelveBitHeader_data()
+{
+    QTest::addColumn<Bytes>("bytes");
+    QTest::addColumn<int>("headerCode");
+    const Bytes baseline = mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24));
+    QTest::newRow("12-bit extended sequential") << baseline << 0;
+    QTest::newRow("12-bit progressive")
+        << mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24, false, true)) << 0;
+    QTest::newRow("12-bit grayscale")
+        << mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24, true)) << 0;
+    QTest::newRow("12-bit cut a byte before its entropy data")
+        << Cut(baseline, EntropyStart(baseline) - 1) << int(JWRN_JPEG_EOF);
+    Bytes sixteen = baseline;
+    sixteen[MarkerAt(sixteen, 0xC1) + 4] = 16;
+    QTest::newRow("16-bit precision is no JPEG") << sixteen << int(JERR_BAD_PRECISION);
+    Bytes noSampling = baseline;
+    noSampling[MarkerAt(noSampling, 0xC1) + 11] = 0x00; // first component's sampling factors
+    QTest::newRow("12-bit with zero sampling factors") << noSampling << int(JERR_BAD_PRECISION);
+}
+
+void TestJpegImage::twelveBitHeader()
+{
+    QFETCH(Bytes, bytes);
+    QFETCH(int, headerCode);
+    const auto [fromMemory, fromFile] = HeadersOf(bytes);
+    for (const mg::JpegHeader& header : {fromMemory, fromFile}) {
+        QCOMPARE(header.code, headerCode);
+        QCOMPARE(header.ok, headerCode == 0);
+        if (header.ok) {
+            QCOMPARE(header.precision, 12);
+            QCOMPARE(header.width, 40);
+            QCOMPARE(header.height, 24);
+        }
+    }
+    mg::TJPEGImage image;
+    const QString loadMessage = Message([&] { image.LoadFromBytes(bytes); });
+    if (headerCode != 0) {
+        QCOMPARE(loadMessage, QStringLiteral("JPEG error #%1").arg(headerCode));
+        return;
+    }
+    QCOMPARE(loadMessage, QString());
+    QCOMPARE(image.Width(), 40);
+    QCOMPARE(Message([&] { image.Decode(); }), QStringLiteral("JPEG error #%1").arg(JERR_BAD_PRECISION));
+    QCOMPARE(Message([&] { image.Decode(2); }), QStringLiteral("JPEG error #%1").arg(JERR_BAD_PRECISION));
 }
 
 void TestJpegImage::emptyBufferGivesEmptyPicture()
