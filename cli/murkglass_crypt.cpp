@@ -165,8 +165,11 @@ std::string Explain(const mg::CipherResult& result, const std::string& src,
     case mg::CipherFailure::CannotWriteDestination:
         return "cannot write \"" + dst + "\": " + result.detail;
     case mg::CipherFailure::NotJpeg:
+        // libjpeg's reason goes along: a header cut short or an unusual
+        // JPEG is told apart from a plain wrong passphrase.
         return "\"" + src + "\": not a JPEG picture after decryption: "
-               "wrong passphrase or not an encrypted JPEG";
+               "wrong passphrase or not an encrypted JPEG"
+               + (result.detail.empty() ? std::string() : " (" + result.detail + ")");
     case mg::CipherFailure::WrongPassphrase:
     case mg::CipherFailure::Damaged:
     case mg::CipherFailure::Unsupported:

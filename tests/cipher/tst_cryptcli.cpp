@@ -162,6 +162,9 @@ void TestCryptCli::failures_data()
     QTest::newRow("wrong passphrase on decrypt")
         << QStringList{"decrypt", "@/plain", "@/out"} << QByteArray("pw\n") << 1
         << "not a JPEG picture after decryption: wrong passphrase or not an encrypted JPEG";
+    QTest::newRow("refused header names libjpeg's reason")
+        << QStringList{"decrypt", "@/plain", "@/out"} << QByteArray("pw\n") << 1
+        << "not an encrypted JPEG (JPEG error #";
     QTest::newRow("empty passphrase refused") << QStringList{"encrypt", "@/plain", "@/out"}
                                               << QByteArray("\n") << 2 << "empty passphrase";
     QTest::newRow("passphrase longer than the viewer's field refused")
