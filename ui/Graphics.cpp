@@ -268,6 +268,9 @@ void TMetafile::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
     // answer was not what it claims.
     if (!renderer->isValid())
         throw Error("Metafile image is not valid");
+    // Drawn at its natural size (an unfitted view, the snapshot) the picture
+    // takes its natural size in pixels, so that size meets the budget too.
+    CheckDecodedSize(vectors.naturalWidth, vectors.naturalHeight);
     naturalWidth_ = vectors.naturalWidth;
     naturalHeight_ = vectors.naturalHeight;
     renderer_ = std::move(renderer);
