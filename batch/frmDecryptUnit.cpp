@@ -22,7 +22,7 @@ using batch::MakeLabel;
 using batch::Shown;
 
 TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
-    : TBatchWindow(parent, Qt::WindowCloseButtonHint, "frmDecrypt", QStringLiteral("Decrypt Selected Files"),
+    : BatchWindow(parent, Qt::WindowCloseButtonHint, "frmDecrypt", QStringLiteral("Decrypt Selected Files"),
                    QSize(278, 436), QPoint(192, 107))
 {
     Label1 = MakeLabel(this, "Label1", QStringLiteral("PICK DESTINATION DIRECTORY"), 24, 8, true, 13.0 / 11.0);

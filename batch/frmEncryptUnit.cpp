@@ -23,7 +23,7 @@ using batch::MakeLabel;
 using batch::Shown;
 
 TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
-    : TBatchWindow(parent, {}, "frmEncrypt", QStringLiteral("Encrypt Selected Files"), QSize(380, 433),
+    : BatchWindow(parent, {}, "frmEncrypt", QStringLiteral("Encrypt Selected Files"), QSize(380, 433),
                    QPoint(216, 166))
 {
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Pick Destination Folder"), 16, 16, true, 13.0 / 11.0);

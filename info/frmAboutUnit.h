@@ -4,7 +4,7 @@
 
 namespace mg {
 
-class TfrmAbout : public TInfoWindow {
+class TfrmAbout : public InfoWindow {
     Q_OBJECT
 public:
     explicit TfrmAbout(QWidget* parent = nullptr);

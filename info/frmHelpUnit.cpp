@@ -65,7 +65,7 @@ void FitWrappedLabels(QWidget* window, QSize designedClient)
     window->setFixedSize(designedClient.width(), height);
 }
 
-TInfoWindow::TInfoWindow(QWidget* parent, const char* name, const QString& title, QSize designedClient)
+InfoWindow::InfoWindow(QWidget* parent, const char* name, const QString& title, QSize designedClient)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       designedClient_(designedClient)
 {
@@ -78,21 +78,21 @@ TInfoWindow::TInfoWindow(QWidget* parent, const char* name, const QString& title
     setAutoFillBackground(true);
 }
 
-void TInfoWindow::PlaceLabels(QPoint position)
+void InfoWindow::PlaceLabels(QPoint position)
 {
     // Client area of the designed size, fixed: the window cannot be resized.
     FitWrappedLabels(this, designedClient_);
     move(position);
 }
 
-void TInfoWindow::ShowAndRaise()
+void InfoWindow::ShowAndRaise()
 {
     show();
     raise();
     activateWindow();
 }
 
-void TInfoWindow::changeEvent(QEvent* event)
+void InfoWindow::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
@@ -100,7 +100,7 @@ void TInfoWindow::changeEvent(QEvent* event)
 }
 
 TfrmHelp::TfrmHelp(QWidget* parent)
-    : TInfoWindow(parent, "frmHelp", QStringLiteral("Program Hints and Help"), QSize(413, 578))
+    : InfoWindow(parent, "frmHelp", QStringLiteral("Program Hints and Help"), QSize(413, 578))
 {
     Label11 = MakeWrappedLabel(this, "Label11", QRect(16, 8, 369, 52), QStringLiteral(
         "No claim whatsoever is made as to the fitness of this program for any purpose "

@@ -27,7 +27,7 @@ QLabel* MakeWrappedLabel(QWidget* window, const char* name, QRect designed, cons
 // What the help and about windows share: a fixed tool window in the
 // program's 8-point UI font whose word-wrapped labels are laid out again
 // when its font or style changes.
-class TInfoWindow : public QWidget {
+class InfoWindow : public QWidget {
     Q_OBJECT
 public:
     // Shows the window without making it modal and brings it to the front;
@@ -35,7 +35,7 @@ public:
     void ShowAndRaise();
 
 protected:
-    TInfoWindow(QWidget* parent, const char* name, const QString& title, QSize designedClient);
+    InfoWindow(QWidget* parent, const char* name, const QString& title, QSize designedClient);
     // Once the labels exist: lays them out in the client area of the
     // designed size and moves the window to its designed place.
     void PlaceLabels(QPoint position);
@@ -45,7 +45,7 @@ private:
     QSize designedClient_;
 };
 
-class TfrmHelp : public TInfoWindow {
+class TfrmHelp : public InfoWindow {
     Q_OBJECT
 public:
     explicit TfrmHelp(QWidget* parent = nullptr);

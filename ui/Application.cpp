@@ -1,6 +1,6 @@
 #include "ui/Application.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 
 #include <QCursor>
@@ -65,12 +65,12 @@ void ApplyCursor()
 
 } // namespace
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     SetApplicationTitle(TitleFromProgramPath(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")));
 }
 
-bool TApplication::notify(QObject* receiver, QEvent* event)
+bool Application::notify(QObject* receiver, QEvent* event)
 {
     const QEvent::Type type = event->type();
     try {

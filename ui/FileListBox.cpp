@@ -1,6 +1,6 @@
 #include "ui/FileListBox.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 #include "ui/FileMask.h"
 #include "ui/FolderReader.h"

@@ -2,7 +2,7 @@
 // file or one answer for all of them. Files are erased for good.
 #include "viewer/murkglassmain.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 
 #include <QStatusBar>

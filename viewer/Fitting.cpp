@@ -1,6 +1,6 @@
 #include "viewer/Fitting.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 
 #include <algorithm>
 #include <cfenv>

@@ -93,7 +93,7 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
         Image1->show();
         Image1->SetAutoSize(true);
         {
-            const TJPEGGraphic jpeg(*slot);
+            const JpegGraphic jpeg(*slot);
             Image1->Picture().Assign(&jpeg);
         }
         slot.reset();

@@ -98,7 +98,7 @@ inline void ClickItem(TfrmMain& window, const std::string& name, Qt::KeyboardMod
 #define MG_VIEWER_TEST_MAIN(TestClass)                                                                 \
     int main(int argc, char** argv)                                                                    \
     {                                                                                                  \
-        mg::TApplication app(argc, argv);                                                              \
+        mg::Application app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                       \
         TestClass test;                                                                                \
         QTEST_SET_MAIN_SOURCE_PATH                                                                     \

@@ -3,7 +3,7 @@
 #include "ViewerFixture.h"
 
 #include "cipher/ImageCrypt.h"
-#include "cipher/JPEGImage.h"
+#include "base/JPEGImage.h"
 #include "cipher/Keystream.h"
 
 #include <QBuffer>

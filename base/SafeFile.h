@@ -13,12 +13,12 @@
 
 namespace mg {
 
-class TSafeWriter {
+class SafeWriter {
 public:
-    explicit TSafeWriter(std::string destination);
-    ~TSafeWriter(); // removes the temporary file unless committed
-    TSafeWriter(const TSafeWriter&) = delete;
-    TSafeWriter& operator=(const TSafeWriter&) = delete;
+    explicit SafeWriter(std::string destination);
+    ~SafeWriter(); // removes the temporary file unless committed
+    SafeWriter(const SafeWriter&) = delete;
+    SafeWriter& operator=(const SafeWriter&) = delete;
 
     // Creates the temporary file beside the destination, with the
     // destination's mode when it exists, else 0666 & ~umask. A link is

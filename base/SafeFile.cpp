@@ -1,6 +1,6 @@
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 
 #include <algorithm>
 #include <array>
@@ -152,15 +152,15 @@ void SetSafeFileFaults(const SafeFileFaults& faults)
     g_writeCalls = 0;
 }
 
-TSafeWriter::TSafeWriter(std::string destination) : destination_(std::move(destination)) {}
+SafeWriter::SafeWriter(std::string destination) : destination_(std::move(destination)) {}
 
-TSafeWriter::~TSafeWriter()
+SafeWriter::~SafeWriter()
 {
     if (!committed_)
         Discard();
 }
 
-bool TSafeWriter::Fail(int error)
+bool SafeWriter::Fail(int error)
 {
     if (error_ == 0)
         error_ = error != 0 ? error : EIO;
@@ -168,7 +168,7 @@ bool TSafeWriter::Fail(int error)
     return false;
 }
 
-void TSafeWriter::Discard()
+void SafeWriter::Discard()
 {
     if (fd_ >= 0)
         ::close(fd_); // an unnamed file vanishes here
@@ -180,14 +180,14 @@ void TSafeWriter::Discard()
     tempPath_.clear();
 }
 
-std::string TSafeWriter::ErrorText() const
+std::string SafeWriter::ErrorText() const
 {
     if (notRegular_)
         return "not a regular file";
     return error_ == 0 ? std::string() : std::string(std::strerror(error_));
 }
 
-bool TSafeWriter::Open()
+bool SafeWriter::Open()
 {
     if (g_faults.createFailsWith != 0)
         return Fail(g_faults.createFailsWith);
@@ -251,7 +251,7 @@ bool TSafeWriter::Open()
     return true;
 }
 
-bool TSafeWriter::Write(const std::uint8_t* data, std::size_t n)
+bool SafeWriter::Write(const std::uint8_t* data, std::size_t n)
 {
     if (fd_ < 0)
         return Fail(EBADF);
@@ -269,7 +269,7 @@ bool TSafeWriter::Write(const std::uint8_t* data, std::size_t n)
     return true;
 }
 
-void TSafeWriter::StartWriteback()
+void SafeWriter::StartWriteback()
 {
     // Hands each full stretch to the disk while later data is still being
     // produced, so the closing fsync waits only for the tail instead of the
@@ -283,7 +283,7 @@ void TSafeWriter::StartWriteback()
     writebackFrom_ = written_;
 }
 
-bool TSafeWriter::Link()
+bool SafeWriter::Link()
 {
     // A name is needed only for the rename; it exists for the moment
     // between the two calls. linkat through /proc needs no privilege;
@@ -311,7 +311,7 @@ bool TSafeWriter::Link()
     return Fail(EEXIST);
 }
 
-bool TSafeWriter::Commit()
+bool SafeWriter::Commit()
 {
     if (fd_ < 0)
         return Fail(EBADF);
@@ -402,7 +402,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t m
 int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
                     std::size_t n)
 {
-    TSafeWriter writer(destination);
+    SafeWriter writer(destination);
     if (writer.Open() && writer.Write(data, n) && writer.Commit())
         return 0;
     return writer.Error();
