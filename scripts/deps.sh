@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6-dev libgl-dev
   libjpeg62-turbo-dev libwmf-dev libemf2svg-dev libexif-dev qt6-image-formats-plugins
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14
   xvfb xauth xdotool imagemagick
   bubblewrap libxcb1-dev
   desktop-file-utils appstream man-db groff-base dpkg-dev file
