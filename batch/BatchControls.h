@@ -19,10 +19,6 @@ class QWidget;
 
 namespace mg::batch {
 
-// The windows' font: the system's UI font at 8 points (the designed
-// 11-pixel font); scale 13/11 gives the designed 13-pixel heading.
-QFont WindowFont(double scale = 1.0, bool bold = false);
-
 // A label at the designed top-left corner that sizes itself to its text.
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   bool bold = false, double scale = 1.0, bool centred = false);
@@ -55,8 +51,6 @@ QProgressBar* MakeProgressBar(QWidget* parent, int left, int top, int width, int
 // the end, or the whole path when the word does not occur.
 std::string CutAtDesktop(const std::string& path);
 
-// File-name bytes shown as text (UTF-8; invalid bytes replaced for display).
-QString Shown(const std::string& bytes);
 // Typed text as file-name bytes (the file system's encoding).
 std::string FileNameBytes(const QString& text);
 

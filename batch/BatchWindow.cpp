@@ -18,7 +18,7 @@ BatchWindow::BatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char
 {
     setObjectName(QString::fromLatin1(name));
     setWindowTitle(title);
-    setFont(batch::WindowFont());
+    setFont(WindowFont());
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     setFixedSize(size);
@@ -98,7 +98,7 @@ void BatchWindow::ShellTreeView1Change()
 void BatchWindow::ShowDestination(QLabel* label)
 {
     const std::string path = batch::CutAtDesktop(ShellTreeView1->Path());
-    batch::SetLabelText(label, QStringLiteral("CurrentDir = ") + batch::Shown(path));
+    batch::SetLabelText(label, QStringLiteral("CurrentDir = ") + ShownName(path));
 }
 
 bool BatchWindow::DestinationChosen()
@@ -120,7 +120,7 @@ void BatchWindow::AskAndCreateFolder(const QString& name, const QString& questio
         return;
     }
     const std::string path = folder + "/" + batch::FileNameBytes(name);
-    if (MessageDialog(question + QStringLiteral(" \"") + batch::Shown(path) + QStringLiteral("\" ?"),
+    if (MessageDialog(question + QStringLiteral(" \"") + ShownName(path) + QStringLiteral("\" ?"),
                       mtConfirmation, mbYesNo)
         != mrYes)
         return;

@@ -19,7 +19,6 @@ TfrmDecrypt* frmDecrypt = nullptr;
 
 using batch::MakeButton;
 using batch::MakeLabel;
-using batch::Shown;
 
 TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
     : BatchWindow(parent, Qt::WindowCloseButtonHint, "frmDecrypt", QStringLiteral("Decrypt Selected Files"),
@@ -109,7 +108,7 @@ naming::DecryptSettings TfrmDecrypt::Settings() const
 bool TfrmDecrypt::DecryptFiles()
 {
     TFileListBox& list = *frmMain->FileListBox1;
-    int answer = mrNo;
+    RememberedAnswer answer;
     const int n = list.Count();
     naming::BatchNames written;
     // A renamed output never takes the name of a source still to be read.
@@ -130,13 +129,14 @@ bool TfrmDecrypt::DecryptFiles()
         const std::string folder = ShellTreeView1->Path();
         const std::string destination =
             written.Destination(folder, naming::DecryptOutputName(naming::NameOf(source), Settings(), Clock));
-        if (answer != mrAll)
-            answer = MessageDialog(QStringLiteral("Decrypt: ") + Shown(source) + QStringLiteral(" to ")
-                                       + Shown(destination),
-                                   mtInformation, mbYesNoCancelAll);
-        if (answer == mrCancel)
+        answer.AskUnlessAll([&] {
+            return MessageDialog(QStringLiteral("Decrypt: ") + ShownName(source) + QStringLiteral(" to ")
+                                     + ShownName(destination),
+                                 mtInformation, mbYesNoCancelAll);
+        });
+        if (answer.Cancelled())
             return false;
-        if (answer == mrYes || answer == mrAll) {
+        if (answer.Proceeds()) {
             // A failure writes nothing and shows nothing; the next file
             // follows. A source that is no full path (the main tree on the
             // virtual "Computer") is not read at all.

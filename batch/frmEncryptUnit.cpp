@@ -20,7 +20,6 @@ TfrmEncrypt* frmEncrypt = nullptr;
 
 using batch::MakeButton;
 using batch::MakeLabel;
-using batch::Shown;
 
 TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     : BatchWindow(parent, {}, "frmEncrypt", QStringLiteral("Encrypt Selected Files"), QSize(380, 433),
@@ -139,7 +138,7 @@ private:
 bool TfrmEncrypt::DoCrypt()
 {
     TFileListBox& list = *frmMain->FileListBox1;
-    int answer = mrNo;
+    RememberedAnswer answer;
     const int n = list.Count();
     naming::BatchNames written;
     // A renamed output never takes the name of a source still to be read.
@@ -164,17 +163,18 @@ bool TfrmEncrypt::DoCrypt()
             // the one written, moved aside from this batch's earlier outputs.
             const std::string destination =
                 written.Destination(folder, naming::EncryptOutputName(naming::NameOf(source), Settings(), Clock));
-            if (answer != mrAll) {
+            answer.AskUnlessAll([&] {
                 ScreenCursor(crDefault);
-                answer = MessageDialog(QStringLiteral("Encrypt: ") + Shown(source) + QStringLiteral(" to ")
-                                           + Shown(destination),
-                                       mtInformation, mbYesNoCancelAll);
+                const int a = MessageDialog(QStringLiteral("Encrypt: ") + ShownName(source) + QStringLiteral(" to ")
+                                                + ShownName(destination),
+                                            mtInformation, mbYesNoCancelAll);
                 ScreenCursor(crHourGlass);
-            }
-            if (answer == mrCancel)
+                return a;
+            });
+            if (answer.Cancelled())
                 return false; // lblCount keeps its text
-            if (answer == mrYes || answer == mrAll) {
-                batch::SetLabelText(lblCount, QStringLiteral("Encrypting \"") + Shown(source) + QStringLiteral("\""));
+            if (answer.Proceeds()) {
+                batch::SetLabelText(lblCount, QStringLiteral("Encrypting \"") + ShownName(source) + QStringLiteral("\""));
                 ProcessPendingEvents();
                 // A destination folder that has gone (or was never a real
                 // folder) fails like a destination that cannot be written;
@@ -187,10 +187,11 @@ bool TfrmEncrypt::DoCrypt()
                     written.MarkWritten(destination);
                 } else {
                     ScreenCursor(crDefault);
-                    answer = MessageDialog(QStringLiteral("Failed to Encrypt \"") + Shown(source)
-                                               + QStringLiteral("\". Click CANCEL to stop."),
-                                           mtError, mbOKCancel);
-                    if (answer == mrCancel)
+                    // OK goes on and asks again at the next file, even after All.
+                    answer.Set(MessageDialog(QStringLiteral("Failed to Encrypt \"") + ShownName(source)
+                                                 + QStringLiteral("\". Click CANCEL to stop."),
+                                             mtError, mbOKCancel));
+                    if (answer.Cancelled())
                         return false;
                     ScreenCursor(crHourGlass);
                 }

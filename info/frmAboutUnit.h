@@ -1,6 +1,6 @@
 #pragma once
 // The about window: a fixed tool window with three word-wrapped labels.
-#include "info/frmHelpUnit.h"
+#include "info/InfoWindow.h"
 
 namespace mg {
 

@@ -75,13 +75,8 @@ bool Application::notify(QObject* receiver, QEvent* event)
     const QEvent::Type type = event->type();
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::bad_alloc&) {
-        ReportEscapedError(QStringLiteral("Out of memory"), type);
-    } catch (const std::exception& error) {
-        // mg::Error among them: its message is the system's own text.
-        ReportEscapedError(QString::fromUtf8(error.what()), type);
     } catch (...) {
-        ReportEscapedError(QStringLiteral("Unknown error"), type);
+        ReportEscapedError(ErrorMessage(std::current_exception()), type);
     }
     return false;
 }

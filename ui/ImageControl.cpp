@@ -196,14 +196,11 @@ void TImage::paintEvent(QPaintEvent*)
     const QRect target = stretch_ ? rect() : QRect(0, 0, graphic->Width(), graphic->Height());
     try {
         graphic->Draw(painter, target);
-    } catch (const std::bad_alloc&) {
-        paintFailed_ = true;
-        PostErrorReport(QStringLiteral("Out of memory"));
-    } catch (const std::exception& error) {
+    } catch (const std::exception&) {
         // No dialog may open inside a paint event: the report follows it.
         // Nothing more is drawn of this picture, so it is reported once.
         paintFailed_ = true;
-        PostErrorReport(QString::fromUtf8(error.what()));
+        PostErrorReport(ErrorMessage(std::current_exception()));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "viewer/murkglassmain.h"
 
 #include "cipher/Keystream.h"
+#include "ui/Dialogs.h"
 #include "viewer/Fitting.h"
 
 #include <QAction>
@@ -13,12 +14,6 @@
 
 namespace mg {
 
-namespace {
-QString Quoted(const std::string& path)
-{
-    return QLatin1Char('"') + QString::fromUtf8(path) + QLatin1Char('"');
-}
-} // namespace
 
 QImage TfrmMain::MakeNoiseBitmap(int width, int height)
 {
@@ -66,6 +61,7 @@ void TfrmMain::NormalPictureDisplay(const std::string& path)
     // The caller passes the file list's current file name.
     try {
         SetStatusText(QStringLiteral("Display Image ") + QString::fromUtf8(path));
+        lastDisplayError_.clear();
         Image1->SetAutoSize(true);
         Image1->Picture().LoadFromFile(path);
         Image1->show();
@@ -78,8 +74,9 @@ void TfrmMain::NormalPictureDisplay(const std::string& path)
     } catch (const std::exception&) {
         // Whatever went wrong, the noise picture says so; AutoSize is on, so
         // the pane takes the noise picture's size.
+        lastDisplayError_ = ErrorMessage(std::current_exception());
         ShowNoise();
-        SetStatusText(QStringLiteral("Problems displaying: ") + Quoted(path));
+        SetStatusText(QStringLiteral("Problems displaying: ") + QuotedName(path));
     }
 }
 
@@ -89,7 +86,9 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
     // no size) ends the command and reaches the error report.
     SetStatusText(QStringLiteral("Decrypted ") + QString::fromUtf8(path));
     std::unique_ptr<TJPEGImage> slot;
-    if (ImgCrypt->DecryptImage(path, slot, key)) {
+    const CipherResult result = ImgCrypt->DecryptImageEx(path, slot, key);
+    lastDisplayError_ = QString::fromUtf8(result.detail);
+    if (result) {
         Image1->show();
         Image1->SetAutoSize(true);
         {
@@ -108,7 +107,7 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
         // AutoSize, Stretch and visibility stay as the previous display left
         // them: after a fitted display the noise is stretched over the pane.
         ShowNoise();
-        SetStatusText(QStringLiteral("Decrypt Fail: ") + Quoted(path));
+        SetStatusText(QStringLiteral("Decrypt Fail: ") + QuotedName(path));
     }
 }
 

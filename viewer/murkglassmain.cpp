@@ -12,7 +12,6 @@
 #include "batch/frmEncryptUnit.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -46,9 +45,7 @@ TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent)
     Terminate = [] { TerminateNow(); };
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Murkglass"));
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSize(8);
-    setFont(font);
+    setFont(WindowFont());
 
     CreateMenus();
     Client = new QWidget(this);

@@ -169,6 +169,8 @@ private slots:
         } else {
             QVERIFY(NoiseOf(*window).isNull());
         }
+        // Every noise picture keeps its reason; a picture that shows keeps none.
+        QCOMPARE(window->LastDisplayError().isEmpty(), !noise);
         QCOMPARE(dialogs.Texts(), report.isEmpty() ? QStringList() : QStringList{report});
     }
 
