@@ -19,7 +19,7 @@ class QWidget;
 
 namespace mg::batch {
 
-// A label at the designed top-left corner that sizes itself to its text.
+// A label at its layout top-left corner that sizes itself to its text.
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   bool bold = false, double scale = 1.0, bool centred = false);
 // Sizes a label to its text, keeping its left edge.
@@ -29,15 +29,15 @@ void FitLabel(QLabel* label);
 void SetLabelText(QLabel* label, const QString& text);
 
 // Widens check boxes and radio buttons whose captions do not fit their
-// designed width in the font in use (keeping position and height), then
-// widens the window's fixed client area, never below its designed size, so
+// layout width in the font in use (keeping position and height), then
+// widens the window's fixed client area, never below its layout size, so
 // that they fit inside it.
 void FitCaptions(QWidget* window, QSize designed, const std::vector<QWidget*>& controls);
 
 // A push button that is never pressed by Enter unless it has the focus.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
                         int top, int width, int height);
-// Named controls at their designed places.
+// Named controls at their layout places.
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
                         int width, int height);
 QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left,

@@ -61,8 +61,9 @@ void BatchWindow::FinishControls(std::vector<QLabel*> fitted, std::vector<QWidge
 
 int BatchWindow::ShowModal()
 {
-    // The tree does not watch the file system: folders made or removed
-    // elsewhere since the last showing are read now. The selection stays.
+    // Nothing tells the tree about changes on disk, so each showing reads
+    // the folders again to pick up what other programs (or the other
+    // window) made or removed. The selection stays.
     ShellTreeView1->RefreshNode(ShellTreeView1->RootNode());
     MyPaint();
     setResult(mrNone);

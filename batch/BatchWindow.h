@@ -48,12 +48,12 @@ public:
 protected:
     using Handler = std::function<void()>;
 
-    // A fixed-size tool window at its designed place; the controls are made
+    // A fixed-size tool window at its default place; the controls are made
     // by the derived window.
     BatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
                  QSize size, QPoint position);
 
-    // The destination tree at its designed place; rootFolder is its desktop
+    // The destination tree at its layout place; rootFolder is its desktop
     // root, empty for the user's desktop.
     void MakeTree(const std::string& rootFolder, const QRect& geometry);
     // A button's click runs handler through ClickButton; the button is

@@ -39,7 +39,7 @@ TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
     Cancel = MakeButton(this, "Cancel", QStringLiteral("Cancel"), 8, 408, 75, 25);
     cmdGo = MakeButton(this, "cmdGo", QStringLiteral("Decrypt"), 192, 408, 75, 25);
 
-    // Tab order as designed: tree, bar, Cancel, Decrypt, extension, the
+    // Tab order, as the controls read on screen: tree, bar, Cancel, Decrypt, extension, the
     // chrono box, the keep-extension box, Create New Folder.
     QWidget* order[] = {ShellTreeView1, ProgressBar1,    Cancel,         cmdGo,
                         txtExtension,   cbUseDateTime,   cbKeepExtension, cmdCreateFolder};

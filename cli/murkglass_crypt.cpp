@@ -28,7 +28,7 @@ const char kUsageText[] =
     "\n"
     "The passphrase is the first line of FILE, else it is read from the terminal\n"
     "without echo (twice for encrypt), else the first line of standard input.\n"
-    "A text that reads as an integer is the key itself. DEST may be SOURCE.\n"
+    "A whole-number text is used as the key directly. DEST may be SOURCE.\n"
     "Names after \"--\" may begin with \"-\".\n"
     "Exit status: 0 success, 1 the operation failed, 2 usage error.\n";
 

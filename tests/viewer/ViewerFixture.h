@@ -62,7 +62,7 @@ private:
     QTemporaryDir dir_;
 };
 
-// The main window on a folder, shown (offscreen) at its designed size.
+// The main window on a folder, shown (offscreen) at its default size.
 inline std::unique_ptr<TfrmMain> ShowMain(const TestFolder& folder)
 {
     auto window = std::make_unique<TfrmMain>(folder.Root());

@@ -35,7 +35,7 @@ void AddEncrypted(TestFolder& folder, const std::string& name, const std::vector
 class TestDisplay : public QObject {
     Q_OBJECT
 private slots:
-    void designedBox()
+    void defaultPaneBox()
     {
         // The figures of the fitting table below rest on this layout.
         TestFolder folder;
