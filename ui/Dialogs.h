@@ -66,6 +66,8 @@ QString InputDialog(const QString& caption, const QString& prompt, const QString
 // shown as bullets and hidden from accessibility tools.
 QString PassphraseDialog(const QString& caption, const QString& prompt, const QString& defaultText);
 
+// The cursor, the event pump and termination below are defined with the
+// application object in ui/Application.cpp, which counts cursor changes.
 constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
 void ScreenCursor(int cursor);
