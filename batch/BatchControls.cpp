@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QFile>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -15,14 +14,6 @@
 #include <new>
 
 namespace mg::batch {
-
-QFont WindowFont(double scale, bool bold)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSizeF(8.0 * scale);
-    font.setBold(bold);
-    return font;
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   bool bold, double scale, bool centred)
@@ -119,11 +110,6 @@ std::string CutAtDesktop(const std::string& path)
     return at == std::string::npos ? path : path.substr(at);
 }
 
-QString Shown(const std::string& bytes)
-{
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
 std::string FileNameBytes(const QString& text)
 {
     const QByteArray bytes = QFile::encodeName(text);
@@ -132,15 +118,7 @@ std::string FileNameBytes(const QString& text)
 
 void ReportHandlerError(const std::exception_ptr& error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::bad_alloc&) {
-        ErrorReport(QStringLiteral("Out of memory"));
-    } catch (const std::exception& e) {
-        ErrorReport(QString::fromUtf8(e.what()));
-    } catch (...) {
-        ErrorReport(QStringLiteral("Unknown error"));
-    }
+    ErrorReport(ErrorMessage(error));
 }
 
 } // namespace mg::batch

@@ -19,11 +19,7 @@ class QWidget;
 
 namespace mg::batch {
 
-// The windows' font: the system's UI font at 8 points (the designed
-// 11-pixel font); scale 13/11 gives the designed 13-pixel heading.
-QFont WindowFont(double scale = 1.0, bool bold = false);
-
-// A label at the designed top-left corner that sizes itself to its text.
+// A label at its layout top-left corner that sizes itself to its text.
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   bool bold = false, double scale = 1.0, bool centred = false);
 // Sizes a label to its text, keeping its left edge.
@@ -33,15 +29,15 @@ void FitLabel(QLabel* label);
 void SetLabelText(QLabel* label, const QString& text);
 
 // Widens check boxes and radio buttons whose captions do not fit their
-// designed width in the font in use (keeping position and height), then
-// widens the window's fixed client area, never below its designed size, so
+// layout width in the font in use (keeping position and height), then
+// widens the window's fixed client area, never below its layout size, so
 // that they fit inside it.
 void FitCaptions(QWidget* window, QSize designed, const std::vector<QWidget*>& controls);
 
 // A push button that is never pressed by Enter unless it has the focus.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
                         int top, int width, int height);
-// Named controls at their designed places.
+// Named controls at their layout places.
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
                         int width, int height);
 QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left,
@@ -55,8 +51,6 @@ QProgressBar* MakeProgressBar(QWidget* parent, int left, int top, int width, int
 // the end, or the whole path when the word does not occur.
 std::string CutAtDesktop(const std::string& path);
 
-// File-name bytes shown as text (UTF-8; invalid bytes replaced for display).
-QString Shown(const std::string& bytes);
 // Typed text as file-name bytes (the file system's encoding).
 std::string FileNameBytes(const QString& text);
 

@@ -12,20 +12,20 @@
 
 namespace mg {
 
-TBatchWindow::TBatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
+BatchWindow::BatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
                            QSize size, QPoint position)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | extraFlags), designed_(size)
 {
     setObjectName(QString::fromLatin1(name));
     setWindowTitle(title);
-    setFont(batch::WindowFont());
+    setFont(WindowFont());
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     setFixedSize(size);
     move(position);
 }
 
-TBatchWindow::~TBatchWindow()
+BatchWindow::~BatchWindow()
 {
     // The derived window's labels are gone: a change of the tree while its
     // children are deleted no longer reaches MyPaint.
@@ -33,14 +33,14 @@ TBatchWindow::~TBatchWindow()
         ShellTreeView1->disconnect(this);
 }
 
-void TBatchWindow::MakeTree(const std::string& rootFolder, const QRect& geometry)
+void BatchWindow::MakeTree(const std::string& rootFolder, const QRect& geometry)
 {
     ShellTreeView1 = rootFolder.empty() ? new TShellTreeView(this) : new TShellTreeView(rootFolder, this);
     ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
     ShellTreeView1->setGeometry(geometry);
 }
 
-void TBatchWindow::ConnectButton(QPushButton* button, int modalResult, Handler handler)
+void BatchWindow::ConnectButton(QPushButton* button, int modalResult, Handler handler)
 {
     buttons_.push_back(button);
     if (modalResult == mrCancel)
@@ -49,7 +49,7 @@ void TBatchWindow::ConnectButton(QPushButton* button, int modalResult, Handler h
             [this, modalResult, handler = std::move(handler)] { ClickButton(modalResult, handler); });
 }
 
-void TBatchWindow::FinishControls(std::vector<QLabel*> fitted, std::vector<QWidget*> captions)
+void BatchWindow::FinishControls(std::vector<QLabel*> fitted, std::vector<QWidget*> captions)
 {
     fitted_ = std::move(fitted);
     captions_ = std::move(captions);
@@ -59,17 +59,18 @@ void TBatchWindow::FinishControls(std::vector<QLabel*> fitted, std::vector<QWidg
     batch::FitCaptions(this, designed_, captions_);
 }
 
-int TBatchWindow::ShowModal()
+int BatchWindow::ShowModal()
 {
-    // The tree does not watch the file system: folders made or removed
-    // elsewhere since the last showing are read now. The selection stays.
+    // Nothing tells the tree about changes on disk, so each showing reads
+    // the folders again to pick up what other programs (or the other
+    // window) made or removed. The selection stays.
     ShellTreeView1->RefreshNode(ShellTreeView1->RootNode());
     MyPaint();
     setResult(mrNone);
     return ShowModalWindow(*this);
 }
 
-void TBatchWindow::ClickButton(int modalResult, const Handler& handler)
+void BatchWindow::ClickButton(int modalResult, const Handler& handler)
 {
     if (handlerRunning_ || batchRunning_)
         return;
@@ -85,23 +86,23 @@ void TBatchWindow::ClickButton(int modalResult, const Handler& handler)
         done(result());
 }
 
-void TBatchWindow::FormPaint()
+void BatchWindow::FormPaint()
 {
     MyPaint();
 }
 
-void TBatchWindow::ShellTreeView1Change()
+void BatchWindow::ShellTreeView1Change()
 {
     MyPaint();
 }
 
-void TBatchWindow::ShowDestination(QLabel* label)
+void BatchWindow::ShowDestination(QLabel* label)
 {
     const std::string path = batch::CutAtDesktop(ShellTreeView1->Path());
-    batch::SetLabelText(label, QStringLiteral("CurrentDir = ") + batch::Shown(path));
+    batch::SetLabelText(label, QStringLiteral("CurrentDir = ") + ShownName(path));
 }
 
-bool TBatchWindow::DestinationChosen()
+bool BatchWindow::DestinationChosen()
 {
     // No batch into an empty or virtual destination; the window stays open
     // so that a folder can be picked.
@@ -112,7 +113,7 @@ bool TBatchWindow::DestinationChosen()
     return false;
 }
 
-void TBatchWindow::AskAndCreateFolder(const QString& name, const QString& question)
+void BatchWindow::AskAndCreateFolder(const QString& name, const QString& question)
 {
     const std::string folder = ShellTreeView1->Path();
     if (!IsFileSystemFolder(folder)) {
@@ -120,37 +121,37 @@ void TBatchWindow::AskAndCreateFolder(const QString& name, const QString& questi
         return;
     }
     const std::string path = folder + "/" + batch::FileNameBytes(name);
-    if (MessageDialog(question + QStringLiteral(" \"") + batch::Shown(path) + QStringLiteral("\" ?"),
+    if (MessageDialog(question + QStringLiteral(" \"") + ShownName(path) + QStringLiteral("\" ?"),
                       mtConfirmation, mbYesNo)
         != mrYes)
         return;
     CreateFolderAndRefresh(path, *ShellTreeView1);
 }
 
-void TBatchWindow::SetBatchRunning(bool running)
+void BatchWindow::SetBatchRunning(bool running)
 {
     batchRunning_ = running;
     for (QPushButton* button : buttons_)
         button->setEnabled(!running);
 }
 
-TBatchWindow::BatchRun::BatchRun(TBatchWindow& window) : window_(window)
+BatchWindow::BatchRun::BatchRun(BatchWindow& window) : window_(window)
 {
     window_.SetBatchRunning(true);
 }
 
-TBatchWindow::BatchRun::~BatchRun()
+BatchWindow::BatchRun::~BatchRun()
 {
     window_.SetBatchRunning(false);
 }
 
-void TBatchWindow::FitLabels()
+void BatchWindow::FitLabels()
 {
     for (QLabel* label : fitted_)
         batch::FitLabel(label);
 }
 
-bool TBatchWindow::event(QEvent* event)
+bool BatchWindow::event(QEvent* event)
 {
     // A label's new text asks its parent for a layout; having none, the
     // window sizes its labels to their texts here.
@@ -159,20 +160,20 @@ bool TBatchWindow::event(QEvent* event)
     return QDialog::event(event);
 }
 
-void TBatchWindow::showEvent(QShowEvent* event)
+void BatchWindow::showEvent(QShowEvent* event)
 {
     FitLabels();
     batch::FitCaptions(this, designed_, captions_);
     QDialog::showEvent(event);
 }
 
-void TBatchWindow::paintEvent(QPaintEvent* event)
+void BatchWindow::paintEvent(QPaintEvent* event)
 {
     QDialog::paintEvent(event);
     FormPaint();
 }
 
-void TBatchWindow::keyPressEvent(QKeyEvent* event)
+void BatchWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         if (cancel_)
@@ -182,7 +183,7 @@ void TBatchWindow::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void TBatchWindow::closeEvent(QCloseEvent* event)
+void BatchWindow::closeEvent(QCloseEvent* event)
 {
     // The close box (or, without one, the window manager) ends the showing
     // like Cancel, except while a batch or another handler runs.

@@ -1,5 +1,5 @@
 #pragma once
-// TBatchWindow: what the encrypt and decrypt windows have in common. Each
+// BatchWindow: what the encrypt and decrypt windows have in common. Each
 // has its own tree for the destination folder, a few buttons whose clicks
 // set the window's ModalResult and run a handler, a batch during which those
 // buttons, Escape and the close box take no effect, and labels that size
@@ -20,13 +20,13 @@ namespace mg {
 
 class TShellTreeView;
 
-class TBatchWindow : public QDialog {
+class BatchWindow : public QDialog {
     Q_OBJECT
 public:
     // Shows the window modally and returns its ModalResult (1 after the
     // button that starts the batch, 2 after "Cancel" or Escape).
     int ShowModal();
-    ~TBatchWindow() override;
+    ~BatchWindow() override;
 
     // The destination tree (owned through Qt's parent chain).
     TShellTreeView* ShellTreeView1 = nullptr;
@@ -48,12 +48,12 @@ public:
 protected:
     using Handler = std::function<void()>;
 
-    // A fixed-size tool window at its designed place; the controls are made
+    // A fixed-size tool window at its default place; the controls are made
     // by the derived window.
-    TBatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
+    BatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
                  QSize size, QPoint position);
 
-    // The destination tree at its designed place; rootFolder is its desktop
+    // The destination tree at its layout place; rootFolder is its desktop
     // root, empty for the user's desktop.
     void MakeTree(const std::string& rootFolder, const QRect& geometry);
     // A button's click runs handler through ClickButton; the button is
@@ -79,13 +79,13 @@ protected:
     // an error ends it; the window's buttons are disabled meanwhile.
     class BatchRun {
     public:
-        explicit BatchRun(TBatchWindow& window);
+        explicit BatchRun(BatchWindow& window);
         ~BatchRun();
         BatchRun(const BatchRun&) = delete;
         BatchRun& operator=(const BatchRun&) = delete;
 
     private:
-        TBatchWindow& window_;
+        BatchWindow& window_;
     };
 
     bool event(QEvent* event) override;

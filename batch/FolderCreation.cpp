@@ -10,20 +10,6 @@
 #include <exception>
 
 namespace mg {
-namespace {
-
-QString Shown(const std::string& bytes)
-{
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-} // namespace
-
-bool IsFullPath(const std::string& path)
-{
-    return !path.empty() && path.front() == '/';
-}
-
 bool IsFileSystemFolder(const std::string& path)
 {
     // Only a full path counts: a relative text such as "Computer" would
@@ -41,7 +27,7 @@ QString NoDestinationText()
 
 QString CreateFolderFailedText(const std::string& path)
 {
-    return QStringLiteral("Creating Folder \"") + Shown(path) + QStringLiteral("\" failed.");
+    return QStringLiteral("Creating Folder \"") + ShownName(path) + QStringLiteral("\" failed.");
 }
 
 bool CreateFolderAndRefresh(const std::string& path, TShellTreeView& ownTree)

@@ -1,6 +1,8 @@
 #pragma once
 // Destination folder creation, shared by the encrypt and decrypt windows,
 // and the check that a window's tree names a folder a batch can write into.
+#include "ui/FolderReader.h"
+
 #include <QString>
 #include <string>
 
@@ -12,11 +14,6 @@ class TShellTreeView;
 // path. An empty path (no selected node) and a virtual folder's display name
 // ("Computer") are not such folders.
 bool IsFileSystemFolder(const std::string& path);
-
-// True when path begins with "/". A path built from a virtual folder's
-// display name ("Computer/a.jpg") is not one: opened as it is, it would name
-// a file below the process's current folder, not the file the user chose.
-bool IsFullPath(const std::string& path);
 
 // The message shown when "GO" or "Decrypt" finds no such folder selected.
 QString NoDestinationText();

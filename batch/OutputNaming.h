@@ -35,11 +35,11 @@ using Clock = std::function<LocalTime()>;
 std::string TimeStamp(const LocalTime& t);
 
 // The part of a path after its last "/" (the whole path when it has none).
-// A colon is an ordinary file-name character.
+// Only "/" separates: "a:b.jpg" is one name.
 std::string NameOf(std::string_view path);
 
-// The part of a name up to and including its first dot. A name without a dot
-// keeps its whole name followed by a dot, so README gives "README.".
+// A name cut just after its first dot ("a.b.jpg" gives "a."); a name with no
+// dot is kept whole and gets one, so README gives "README.".
 std::string StemOf(std::string_view name);
 
 // folder + "/" + item. The "/" is always inserted, also after a folder that

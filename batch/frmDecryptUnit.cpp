@@ -20,10 +20,9 @@ TfrmDecrypt* frmDecrypt = nullptr;
 
 using batch::MakeButton;
 using batch::MakeLabel;
-using batch::Shown;
 
 TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
-    : TBatchWindow(parent, Qt::WindowCloseButtonHint, "frmDecrypt", QStringLiteral("Decrypt Selected Files"),
+    : BatchWindow(parent, Qt::WindowCloseButtonHint, "frmDecrypt", QStringLiteral("Decrypt Selected Files"),
                    QSize(278, 436), QPoint(192, 107))
 {
     Label1 = MakeLabel(this, "Label1", QStringLiteral("PICK DESTINATION DIRECTORY"), 24, 8, true, 13.0 / 11.0);
@@ -41,7 +40,7 @@ TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
     Cancel = MakeButton(this, "Cancel", QStringLiteral("Cancel"), 8, 408, 75, 25);
     cmdGo = MakeButton(this, "cmdGo", QStringLiteral("Decrypt"), 192, 408, 75, 25);
 
-    // Tab order as designed: tree, bar, Cancel, Decrypt, extension, the
+    // Tab order, as the controls read on screen: tree, bar, Cancel, Decrypt, extension, the
     // chrono box, the keep-extension box, Create New Folder.
     QWidget* order[] = {ShellTreeView1, ProgressBar1,    Cancel,         cmdGo,
                         txtExtension,   cbUseDateTime,   cbKeepExtension, cmdCreateFolder};
@@ -126,7 +125,7 @@ naming::DecryptSettings TfrmDecrypt::Settings() const
 bool TfrmDecrypt::DecryptFiles()
 {
     TFileListBox& list = *frmMain->FileListBox1;
-    int answer = mrNo;
+    RememberedAnswer answer;
     const int n = list.Count();
     naming::BatchNames written;
     // A renamed output never takes the name of a source still to be read.
@@ -148,13 +147,14 @@ bool TfrmDecrypt::DecryptFiles()
         const std::string destination =
             written.Destination(folder, naming::DecryptOutputName(naming::NameOf(source),
                                                                 WithStoredExtension(Settings(), source), Clock));
-        if (answer != mrAll)
-            answer = MessageDialog(QStringLiteral("Decrypt: ") + Shown(source) + QStringLiteral(" to ")
-                                       + Shown(destination),
-                                   mtInformation, mbYesNoCancelAll);
-        if (answer == mrCancel)
+        answer.AskUnlessAll([&] {
+            return MessageDialog(QStringLiteral("Decrypt: ") + ShownName(source) + QStringLiteral(" to ")
+                                     + ShownName(destination),
+                                 mtInformation, mbYesNoCancelAll);
+        });
+        if (answer.Cancelled())
             return false;
-        if (answer == mrYes || answer == mrAll) {
+        if (answer.Proceeds()) {
             // A failure writes nothing and shows nothing; the next file
             // follows. A source that is no full path (the main tree on the
             // virtual "Computer") is not read at all.

@@ -18,7 +18,7 @@ class QPushButton;
 
 namespace mg {
 
-class TfrmDecrypt : public TBatchWindow {
+class TfrmDecrypt : public BatchWindow {
     Q_OBJECT
 public:
     // rootFolder: the tree's desktop root; empty means the user's desktop

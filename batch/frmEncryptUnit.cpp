@@ -4,7 +4,7 @@
 #include "batch/FolderCreation.h"
 #include "cipher/ImageCrypt.h"
 #include "cipher/KeyPrompt.h"
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 #include "cipher/StrongCrypt.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
@@ -25,10 +25,9 @@ TfrmEncrypt* frmEncrypt = nullptr;
 
 using batch::MakeButton;
 using batch::MakeLabel;
-using batch::Shown;
 
 TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
-    : TBatchWindow(parent, {}, "frmEncrypt", QStringLiteral("Encrypt Selected Files"), QSize(380, 433),
+    : BatchWindow(parent, {}, "frmEncrypt", QStringLiteral("Encrypt Selected Files"), QSize(380, 433),
                    QPoint(216, 166))
 {
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Pick Destination Folder"), 16, 16, true, 13.0 / 11.0);
@@ -148,7 +147,7 @@ private:
 bool TfrmEncrypt::DoCrypt()
 {
     TFileListBox& list = *frmMain->FileListBox1;
-    int answer = mrNo;
+    RememberedAnswer answer;
     const int n = list.Count();
     naming::BatchNames written;
     // A renamed output never takes the name of a source still to be read.
@@ -173,10 +172,11 @@ bool TfrmEncrypt::DoCrypt()
     std::deque<Handed> handed; // in the committer's order
     const auto failed = [this, &answer](const std::string& source) {
         ScreenCursor(crDefault);
-        answer = MessageDialog(QStringLiteral("Failed to Encrypt \"") + Shown(source)
-                                   + QStringLiteral("\". Click CANCEL to stop."),
-                               mtError, mbOKCancel);
-        if (answer == mrCancel)
+        // OK goes on and asks again at the next file, even after All.
+        answer.Set(MessageDialog(QStringLiteral("Failed to Encrypt \"") + ShownName(source)
+                                     + QStringLiteral("\". Click CANCEL to stop."),
+                                 mtError, mbOKCancel));
+        if (answer.Cancelled())
             return false;
         ScreenCursor(crHourGlass);
         return true;
@@ -232,17 +232,18 @@ bool TfrmEncrypt::DoCrypt()
             // the one written, moved aside from this batch's earlier outputs.
             const std::string destination =
                 written.Destination(folder, naming::EncryptOutputName(naming::NameOf(source), Settings(), Clock));
-            if (answer != mrAll) {
+            answer.AskUnlessAll([&] {
                 ScreenCursor(crDefault);
-                answer = MessageDialog(QStringLiteral("Encrypt: ") + Shown(source) + QStringLiteral(" to ")
-                                           + Shown(destination),
-                                       mtInformation, mbYesNoCancelAll);
+                const int asked = MessageDialog(QStringLiteral("Encrypt: ") + ShownName(source) + QStringLiteral(" to ")
+                                                    + ShownName(destination),
+                                                mtInformation, mbYesNoCancelAll);
                 ScreenCursor(crHourGlass);
-            }
-            if (answer == mrCancel)
+                return asked;
+            });
+            if (answer.Cancelled())
                 return false; // lblCount keeps its text
-            if (answer == mrYes || answer == mrAll) {
-                batch::SetLabelText(lblCount, QStringLiteral("Encrypting \"") + Shown(source) + QStringLiteral("\""));
+            if (answer.Proceeds()) {
+                batch::SetLabelText(lblCount, QStringLiteral("Encrypting \"") + ShownName(source) + QStringLiteral("\""));
                 ProcessPendingEvents();
                 // A destination folder that has gone (or was never a real
                 // folder) fails like a destination that cannot be written;
@@ -275,7 +276,7 @@ bool TfrmEncrypt::DoCrypt()
                 }
             }
             // Before a question the files before it are on disk (or failed).
-            const bool questionNext = answer != mrAll;
+            const bool questionNext = !answer.All();
             if (!settle(questionNext ? 0 : kAhead))
                 return false;
             if (redoAfter >= 0)

@@ -18,7 +18,7 @@ class QRadioButton;
 
 namespace mg {
 
-class TfrmEncrypt : public TBatchWindow {
+class TfrmEncrypt : public BatchWindow {
     Q_OBJECT
 public:
     // rootFolder: the tree's desktop root; empty means the user's desktop

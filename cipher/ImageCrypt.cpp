@@ -1,8 +1,8 @@
 #include "cipher/ImageCrypt.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "cipher/Keystream.h"
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 #include "cipher/StrongCrypt.h"
 
 #include <algorithm>
@@ -27,9 +27,9 @@ CipherResult Failure(CipherFailure failure, int error, std::string detail = {})
 
 // A source opened read-only with a shared lock held while it is read: our
 // stand-in for denying writes by others during the read.
-class TSourceFile {
+class SourceFile {
 public:
-    explicit TSourceFile(const std::string& path)
+    explicit SourceFile(const std::string& path)
     {
         // Non-blocking open: opening a FIFO without a writer would otherwise
         // wait forever. Only regular files are read; a folder, FIFO, socket
@@ -58,9 +58,9 @@ public:
         // Read front to back once: ask for a larger read-ahead.
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    ~TSourceFile() { Close(); }
-    TSourceFile(const TSourceFile&) = delete;
-    TSourceFile& operator=(const TSourceFile&) = delete;
+    ~SourceFile() { Close(); }
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
     int Error() const { return error_; }
@@ -181,7 +181,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
                                       std::int32_t key, bool checkJpeg, TSafeCommitter* committer, int tag)
 {
     SetSeed(key);
-    TSourceFile source(src);
+    SourceFile source(src);
     if (!source.IsOpen())
         return source.Failed();
     std::vector<std::uint8_t> buffer;
@@ -190,8 +190,8 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     } catch (const std::bad_alloc&) {
         return Failure(CipherFailure::CannotReadSource, ENOMEM);
     }
-    auto owned = std::make_unique<TSafeWriter>(dst);
-    TSafeWriter& writer = *owned;
+    auto owned = std::make_unique<SafeWriter>(dst);
+    SafeWriter& writer = *owned;
     if (!writer.Open())
         return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
     auto writeFailed = [&writer] {
@@ -287,7 +287,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
     THeaderGate gate;
     std::uint64_t fileSize = 0;
     {
-        TSourceFile source(src);
+        SourceFile source(src);
         if (!source.IsOpen())
             return source.Failed();
         // A file larger than a picture may be is refused before any of it is

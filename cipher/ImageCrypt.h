@@ -3,7 +3,7 @@
 // key (see Keystream.h); an encrypted file has no header and the plain
 // file's length. Every call sets the seed to its key first and leaves it
 // advanced by one step per byte processed.
-#include "cipher/JPEGImage.h"
+#include "base/JPEGImage.h"
 #include "cipher/StrongKeys.h"
 
 #include <cstdint>

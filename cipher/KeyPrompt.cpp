@@ -7,21 +7,14 @@
 namespace mg {
 namespace {
 
-// Characters of Windows-1252 bytes 0x80-0x9F; the five bytes the code page
-// leaves undefined stand for the C1 control of the same number.
-constexpr char16_t kHighCharacters[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 QString FromWindows1252(const std::string& bytes)
 {
     QString text;
     text.reserve(qsizetype(bytes.size()));
     for (char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
-        text.append(QChar(b >= 0x80 && b < 0xA0 ? kHighCharacters[b - 0x80] : char16_t(b)));
+        // Every Windows-1252 character is in the Basic Multilingual Plane.
+        text.append(QChar(static_cast<char16_t>(Cp1252Character(b))));
     }
     return text;
 }

@@ -19,6 +19,11 @@ std::optional<std::int32_t> ParseIntegerText(std::string_view text);
 // UTF-8 is malformed) the whole text keeps its UTF-8 bytes.
 std::string PassphraseBytes(std::string_view utf8);
 
+// The character of one Windows-1252 byte. The five bytes the code page
+// leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) give the C1 control of the
+// same number, as Windows' own conversion does.
+char32_t Cp1252Character(unsigned char byte);
+
 // The passphrase field holds at most this many characters.
 inline constexpr std::size_t kPassphraseMaxLength = 255;
 

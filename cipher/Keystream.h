@@ -11,7 +11,7 @@ namespace mg {
 inline constexpr std::uint32_t kKeystreamMultiplier = 134775813u; // 0x08088405
 inline constexpr std::uint32_t kKeystreamIncrement = 1u;
 
-// Stores the key's 32-bit two's-complement pattern as the seed.
+// The seed is the key's bits read as unsigned (-1 gives 0xFFFFFFFF).
 void SetSeed(std::int32_t key);
 std::uint32_t Seed();
 
@@ -26,8 +26,8 @@ std::uint32_t SeedAfter(std::uint32_t seed, std::uint64_t steps);
 // bytes are generated at once over independent lanes (jump-ahead).
 void ApplyKeystream(std::uint8_t* data, std::size_t n);
 
-// The plain serial loop of the definition: the reference for tests and
-// benchmarks.
+// One byte after another with the shared seed: the reference the parallel
+// version is tested and timed against.
 void ApplyKeystreamSerial(std::uint8_t* data, std::size_t n);
 
 } // namespace mg

@@ -1,6 +1,6 @@
 #include "cipher/StrongCrypt.h"
 
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -214,7 +214,7 @@ private:
 // is written at once instead.
 class BackgroundWriter {
 public:
-    BackgroundWriter(TSafeWriter& writer, std::size_t bufferBytes)
+    BackgroundWriter(SafeWriter& writer, std::size_t bufferBytes)
         : writer_(writer), bufferBytes_(bufferBytes)
     {
         buffers_.reserve(kWriteBuffers);
@@ -318,7 +318,7 @@ private:
         }
     }
 
-    TSafeWriter& writer_;
+    SafeWriter& writer_;
     const std::size_t bufferBytes_;
     std::vector<std::vector<std::uint8_t>> buffers_; // only the caller's thread
 
@@ -473,7 +473,7 @@ CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, Sink*
     }
 }
 
-CipherResult WriterFailure(const TSafeWriter& writer)
+CipherResult WriterFailure(const SafeWriter& writer)
 {
     return Failed(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
 }
@@ -520,7 +520,7 @@ public:
     }
 
 private:
-    TSafeWriter writer_;
+    SafeWriter writer_;
     std::optional<BackgroundWriter> background_; // ends before the writer
     bool opened_ = false;
     std::uint8_t* batch_ = nullptr;
@@ -615,7 +615,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     }
     const Wiper wipeCurrent(current), wipeNext(next);
-    TSafeWriter writer(dst);
+    SafeWriter writer(dst);
     if (!writer.Open())
         return WriterFailure(writer);
     // A cipher batch is longer than the header and extension record.

@@ -4,7 +4,7 @@ namespace mg {
 
 bool IsPrime(std::int32_t n)
 {
-    const std::int32_t half = n / 2; // truncates toward zero, as the rule says
+    const std::int32_t half = n / 2; // truncates toward zero (negative n finds no divisor)
     for (std::int32_t d = 2; d <= half; ++d) {
         if (n % d == 0)
             return false;
@@ -27,8 +27,8 @@ std::int32_t NthPrime(std::int32_t n)
 
 std::int32_t PassphraseKey(std::string_view bytes)
 {
-    // Unsigned arithmetic gives the 32-bit two's-complement wrap of the
-    // definition without signed-overflow undefined behaviour.
+    // The sum wraps at 32 bits; doing it unsigned keeps that wrap well
+    // defined, and the final cast reads the bits as a signed key.
     std::uint32_t sum = 0;
     std::int32_t position = 0;
     for (unsigned char c : bytes) {

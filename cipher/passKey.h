@@ -8,7 +8,8 @@
 
 namespace mg {
 
-// True when no divisor from 2 up to n div 2 divides n (trial division).
+// Trial division by every d with 2 <= d <= n / 2; true when none divides n
+// (so 0, 1 and negative numbers count as prime).
 bool IsPrime(std::int32_t n);
 // The n-th prime counted from 1 (2 is the 1st); 2 for every n <= 1.
 std::int32_t NthPrime(std::int32_t n);

@@ -22,9 +22,9 @@ extern "C" void RestoreAndReraise(int sig)
 }
 
 // Turns terminal echo off for its lifetime.
-class TEchoOff {
+class EchoOff {
 public:
-    TEchoOff()
+    EchoOff()
     {
         if (::tcgetattr(STDIN_FILENO, &g_saved) != 0)
             return;
@@ -36,7 +36,7 @@ public:
         std::signal(SIGHUP, RestoreAndReraise);
         g_echoOff = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
     }
-    ~TEchoOff()
+    ~EchoOff()
     {
         if (g_echoOff)
             ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved);
@@ -45,8 +45,8 @@ public:
         std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGHUP, SIG_DFL);
     }
-    TEchoOff(const TEchoOff&) = delete;
-    TEchoOff& operator=(const TEchoOff&) = delete;
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
 };
 
 } // namespace
@@ -86,7 +86,7 @@ std::optional<std::string> ReadPassphraseLine(const char* prompt)
         return ReadFirstLine(stdin);
     // Echo goes off before the prompt appears: turning it off discards
     // pending input, so anything typed after the prompt must come later.
-    TEchoOff quiet;
+    EchoOff quiet;
     std::fputs(prompt, stderr);
     std::fflush(stderr);
     return ReadFirstLine(stdin);

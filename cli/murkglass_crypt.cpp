@@ -44,7 +44,7 @@ const char kUsageText[] =
     "\n"
     "The passphrase is the first line of FILE, else it is read from the terminal\n"
     "without echo (twice for encrypt), else the first line of standard input.\n"
-    "A text that reads as an integer is the key itself. DEST may be SOURCE.\n"
+    "A whole-number text is used as the key directly. DEST may be SOURCE.\n"
     "When DEST is a folder, each SOURCE is written into it under its own name;\n"
     "several SOURCEs need such a folder and must have different names. A SOURCE\n"
     "that fails is reported and the others are still done.\n"

@@ -7,7 +7,7 @@ namespace mg {
 TfrmAbout* frmAbout = nullptr;
 
 TfrmAbout::TfrmAbout(QWidget* parent)
-    : TInfoWindow(parent, "frmAbout", QStringLiteral("About murkglass"), QSize(427, 182))
+    : InfoWindow(parent, "frmAbout", QStringLiteral("About murkglass"), QSize(427, 182))
 {
     Label10 = MakeWrappedLabel(this, "Label10", QRect(24, 16, 377, 52), QStringLiteral(
         "This software may be used, copied and passed on to others freely, without charge.  "

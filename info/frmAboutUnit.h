@@ -1,10 +1,10 @@
 #pragma once
 // The about window: a fixed tool window with three word-wrapped labels.
-#include "info/frmHelpUnit.h"
+#include "info/InfoWindow.h"
 
 namespace mg {
 
-class TfrmAbout : public TInfoWindow {
+class TfrmAbout : public InfoWindow {
     Q_OBJECT
 public:
     explicit TfrmAbout(QWidget* parent = nullptr);

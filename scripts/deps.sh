@@ -19,6 +19,8 @@ packages=(
   libxcb1-dev
   # fuzzing
   clang libclang-rt-14-dev
+  # the formatting check
+  clang-format-14
   # tests, trying the viewer under Xvfb, checking the installed tree and .deb
   xvfb xauth xdotool imagemagick
   desktop-file-utils appstream man-db groff-base dpkg-dev file lintian

@@ -1,6 +1,6 @@
 #include "ui/Application.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 
 #include <QCursor>
@@ -65,23 +65,18 @@ void ApplyCursor()
 
 } // namespace
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     SetApplicationTitle(TitleFromProgramPath(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")));
 }
 
-bool TApplication::notify(QObject* receiver, QEvent* event)
+bool Application::notify(QObject* receiver, QEvent* event)
 {
     const QEvent::Type type = event->type();
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::bad_alloc&) {
-        ReportEscapedError(QStringLiteral("Out of memory"), type);
-    } catch (const std::exception& error) {
-        // mg::Error among them: its message is the system's own text.
-        ReportEscapedError(QString::fromUtf8(error.what()), type);
     } catch (...) {
-        ReportEscapedError(QStringLiteral("Unknown error"), type);
+        ReportEscapedError(ErrorMessage(std::current_exception()), type);
     }
     return false;
 }

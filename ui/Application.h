@@ -6,10 +6,10 @@
 
 namespace mg {
 
-class TApplication : public QApplication {
+class Application : public QApplication {
 public:
     // Fixes the application title from the program file's name (argv[0]).
-    TApplication(int& argc, char** argv);
+    Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace mg {
@@ -429,6 +431,37 @@ QString ApplicationTitle()
 DialogResponder SetDialogResponder(DialogResponder responder)
 {
     return std::exchange(Responder(), std::move(responder));
+}
+
+QFont WindowFont(double scale, bool bold)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(8.0 * scale);
+    font.setBold(bold);
+    return font;
+}
+
+QString ErrorMessage(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Out of memory");
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+QString ShownName(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString QuotedName(const std::string& bytes)
+{
+    return QLatin1Char('"') + ShownName(bytes) + QLatin1Char('"');
 }
 
 } // namespace mg

@@ -3,9 +3,12 @@
 // error report, the busy cursor, the event pump and immediate termination.
 // Every dialog of the program goes through MessageDialog or InputDialog, so
 // a test can answer them all through one seam (DialogResponder).
+#include <QFont>
 #include <QString>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <string>
 
 class QDialog;
 
@@ -36,6 +39,27 @@ enum ModalResult : int {
     mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10,
 };
 
+// The answer of a loop over the selected files (encrypt, decrypt, delete):
+// each file is asked about until the user answers All; Cancel stops the
+// loop; Yes and All act on the file, No skips it.
+class RememberedAnswer {
+public:
+    // Calls ask() for the file's answer unless All was given.
+    template <class Ask> void AskUnlessAll(Ask&& ask)
+    {
+        if (answer_ != mrAll)
+            answer_ = ask();
+    }
+    // A later dialog's answer (e.g. OK of a failure report) replaces it.
+    void Set(int answer) { answer_ = answer; }
+    bool Cancelled() const { return answer_ == mrCancel; }
+    bool Proceeds() const { return answer_ == mrYes || answer_ == mrAll; }
+    bool All() const { return answer_ == mrAll; }
+
+private:
+    int answer_ = mrNo;
+};
+
 int MessageDialog(const QString& text, DialogKind kind, DialogButtons buttons);
 void PlainMessage(const QString& text);
 QString InputDialog(const QString& caption, const QString& prompt, const QString& defaultText);
@@ -43,6 +67,8 @@ QString InputDialog(const QString& caption, const QString& prompt, const QString
 // shown as bullets and hidden from accessibility tools.
 QString PassphraseDialog(const QString& caption, const QString& prompt, const QString& defaultText);
 
+// The cursor, the event pump and termination below are defined with the
+// application object in ui/Application.cpp, which counts cursor changes.
 constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
 void ScreenCursor(int cursor);
@@ -91,6 +117,21 @@ QString ErrorReportText(const QString& message);
 // dialog must not open (inside painting): the report follows at once, after
 // the current event.
 void PostErrorReport(const QString& message);
+
+// The font of every window: the system's UI font at 8 points, which the
+// window layouts are sized for (lines 11 pixels high at 96 dpi); scale
+// 13/11 gives the batch windows' 13-pixel heading.
+QFont WindowFont(double scale = 1.0, bool bold = false);
+
+// The text of an error that ended an action: an exception's own message
+// (mg::Error carries the system's text), "Out of memory" for bad_alloc,
+// "Unknown error" for anything else.
+QString ErrorMessage(const std::exception_ptr& error);
+
+// File-name bytes as text for messages and lists (UTF-8; bytes that are not
+// UTF-8 are replaced for display only), bare or in double quotes.
+QString ShownName(const std::string& bytes);
+QString QuotedName(const std::string& bytes);
 
 // The application title: program file name after the last '/', cut before its
 // first '.', all but the first character lower-cased ("murkglass").

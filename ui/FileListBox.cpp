@@ -1,6 +1,6 @@
 #include "ui/FileListBox.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 #include "ui/FileMask.h"
 #include "ui/FolderReader.h"
@@ -43,7 +43,7 @@ QVariant FileNameModel::data(const QModelIndex& index, int role) const
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         const std::string& name = names_[static_cast<std::size_t>(index.row())];
-        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+        return ShownName(name);
     }
     return {};
 }
@@ -158,7 +158,7 @@ std::string TFileListBox::FileName() const
 std::string TFileListBox::ItemPath(int index) const
 {
     const std::string name = Items(index);
-    if (directory_.empty() || directory_.front() != '/')
+    if (!IsFullPath(directory_))
         throw Error(FileErrorMessage(ENOENT));
     return directory_ + "/" + name;
 }

@@ -64,8 +64,8 @@ bool MaskMatches(std::string_view pattern, std::string_view name)
         return false;
     if (Glob(pattern, name))
         return true;
-    // "name.*" also finds "name": the dot and extension are optional, as
-    // users of such masks expect.
+    // "name.*" also finds "name" with no extension at all, the way shells'
+    // and file dialogs' masks behave.
     if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
         std::string_view stem = pattern.substr(0, pattern.size() - 2);
         return !stem.empty() && Glob(stem, name);

@@ -153,6 +153,11 @@ bool IsFolder(const std::string& path)
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsFullPath(const std::string& path)
+{
+    return !path.empty() && path.front() == '/';
+}
+
 std::string JoinFolder(const std::string& folder, const std::string& name)
 {
     if (!folder.empty() && folder.back() == '/')

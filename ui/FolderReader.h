@@ -38,6 +38,11 @@ bool HasSubFolder(const std::string& folder);
 // True when the path names a folder (following links).
 bool IsFolder(const std::string& path);
 
+// True when path begins with "/". A path built from a virtual folder's
+// display name ("Computer/a.jpg") is not one: opened as it is, it would name
+// a file below the process's current folder, not the file the user chose.
+bool IsFullPath(const std::string& path);
+
 // A folder path joined with a name: "/" + "a" gives "/a", "/x" + "a" gives
 // "/x/a".
 std::string JoinFolder(const std::string& folder, const std::string& name);

@@ -1,8 +1,8 @@
 // Reading and drawing the picture kinds.
 #include "ui/Graphics.h"
 
-#include "cipher/Error.h"
-#include "cipher/JpegOrientation.h"
+#include "base/Error.h"
+#include "base/JpegOrientation.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -278,7 +278,7 @@ void TMetafile::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
     cachedFor_ = QSize();
 }
 
-void TJPEGGraphic::Draw(QPainter& painter, const QRect& target) const
+void JpegGraphic::Draw(QPainter& painter, const QRect& target) const
 {
     if (jpeg_.Empty() || target.isEmpty())
         return;
@@ -303,27 +303,27 @@ void TJPEGGraphic::Draw(QPainter& painter, const QRect& target) const
     DrawOriented(painter, target, cachedImage_, orientation_);
 }
 
-TJPEGGraphic::TJPEGGraphic(const TJPEGImage& jpeg)
+JpegGraphic::JpegGraphic(const TJPEGImage& jpeg)
     : jpeg_(jpeg), orientation_(JpegOrientation(jpeg.Bytes().data(), jpeg.Bytes().size()))
 {
 }
 
-int TJPEGGraphic::Width() const
+int JpegGraphic::Width() const
 {
     return OrientationSwapsSides(orientation_) ? jpeg_.Height() : jpeg_.Width();
 }
 
-int TJPEGGraphic::Height() const
+int JpegGraphic::Height() const
 {
     return OrientationSwapsSides(orientation_) ? jpeg_.Width() : jpeg_.Height();
 }
 
-std::unique_ptr<TGraphic> TJPEGGraphic::Clone() const
+std::unique_ptr<TGraphic> JpegGraphic::Clone() const
 {
-    return std::make_unique<TJPEGGraphic>(*this);
+    return std::make_unique<JpegGraphic>(*this);
 }
 
-void TJPEGGraphic::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
+void JpegGraphic::LoadFromBytes(const std::vector<std::uint8_t>& bytes)
 {
     TakeBytes(std::vector<std::uint8_t>(bytes));
 }
@@ -333,7 +333,7 @@ void TGraphic::TakeBytes(std::vector<std::uint8_t>&& bytes)
     LoadFromBytes(bytes);
 }
 
-void TJPEGGraphic::TakeBytes(std::vector<std::uint8_t>&& bytes)
+void JpegGraphic::TakeBytes(std::vector<std::uint8_t>&& bytes)
 {
     // The orientation is read before the picture takes the bytes over.
     const int orientation = JpegOrientation(bytes.data(), bytes.size());

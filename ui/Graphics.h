@@ -3,7 +3,7 @@
 // size and draws itself scaled into a target rectangle. Loading takes the
 // whole file's bytes and raises mg::Error with a clear text when they are not
 // a picture of that kind; a failed load leaves the graphic as it was.
-#include "cipher/JPEGImage.h"
+#include "base/JPEGImage.h"
 #include "ui/MetafileClient.h"
 
 #include <QImage>
@@ -142,11 +142,11 @@ private:
 // TJPEGImage). The EXIF orientation is applied when drawing; the size is the
 // upright size, so a photo taken with the phone held upright is taller than
 // wide wherever its size is used.
-class TJPEGGraphic : public TGraphic {
+class JpegGraphic : public TGraphic {
 public:
-    TJPEGGraphic() = default;
-    explicit TJPEGGraphic(const TJPEGImage& jpeg);
-    TJPEGGraphic(const TJPEGGraphic& other)
+    JpegGraphic() = default;
+    explicit JpegGraphic(const TJPEGImage& jpeg);
+    JpegGraphic(const JpegGraphic& other)
         : TGraphic(other), jpeg_(other.jpeg_), orientation_(other.orientation_) {}
     int Width() const override;
     int Height() const override;

@@ -1,7 +1,7 @@
 // The image control and its floating tool window.
 #include "ui/ImageControl.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -52,12 +52,12 @@ void ClearNativeTitle(QWidget* window)
 
 // The floating tool window made by FloatControl. Its only job is to hold one
 // image control, keep it filling the client area, and go away once empty.
-class TFloatWindow : public QWidget {
+class FloatWindow : public QWidget {
 public:
-    TFloatWindow()
+    FloatWindow()
         : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint)
     {
-        setObjectName(QStringLiteral("TFloatWindow"));
+        setObjectName(QStringLiteral("FloatWindow"));
         setWindowTitle(QString());
         // Owned by the application: released with it at the end of the run.
         connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { delete this; });
@@ -170,13 +170,13 @@ void TImage::SetBounds(int left, int top, int width, int height)
 QWidget* TImage::FloatHost() const
 {
     QWidget* parent = parentWidget();
-    return parent && parent->objectName() == QLatin1String("TFloatWindow")
-            && dynamic_cast<TFloatWindow*>(parent) ? parent : nullptr;
+    return parent && parent->objectName() == QLatin1String("FloatWindow")
+            && dynamic_cast<FloatWindow*>(parent) ? parent : nullptr;
 }
 
 void TImage::FloatControl(const QRect& screenRect)
 {
-    auto* window = new TFloatWindow;
+    auto* window = new FloatWindow;
     window->resize(qMax(0, screenRect.width()), qMax(0, screenRect.height()));
     // For a window, move() places the outer frame.
     window->move(screenRect.topLeft());
@@ -196,14 +196,11 @@ void TImage::paintEvent(QPaintEvent*)
     const QRect target = stretch_ ? rect() : QRect(0, 0, graphic->Width(), graphic->Height());
     try {
         graphic->Draw(painter, target);
-    } catch (const std::bad_alloc&) {
-        paintFailed_ = true;
-        PostErrorReport(QStringLiteral("Out of memory"));
-    } catch (const std::exception& error) {
+    } catch (const std::exception&) {
         // No dialog may open inside a paint event: the report follows it.
         // Nothing more is drawn of this picture, so it is reported once.
         paintFailed_ = true;
-        PostErrorReport(QString::fromUtf8(error.what()));
+        PostErrorReport(ErrorMessage(std::current_exception()));
     }
 }
 

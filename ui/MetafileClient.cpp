@@ -1,7 +1,7 @@
 // Runs the metafile helper and checks everything it hands back.
 #include "ui/MetafileClient.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/MetafileSandbox.h"
 
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 // (MetafileSandbox.h) under memory and processor limits; here it gets a
 // wall-clock time limit and an output size limit, and the window keeps
 // painting while it waits. Whatever the file makes the helper do (a crash, a
-// time-out, a non-zero exit, output that is too large or malformed) is an
-// ordinary load error: mg::Error("Metafile image is not valid"). A helper
+// time-out, a non-zero exit, output that is too large or malformed) fails
+// the load like any unreadable picture: mg::Error("Metafile image is not valid"). A helper
 // that cannot start its renderer (missing, a library or the fonts missing)
 // says so in its own message, because the file may well be good.
 #include <QByteArray>

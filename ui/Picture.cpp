@@ -1,8 +1,8 @@
 // Loading pictures by extension and holding one graphic.
 #include "ui/Picture.h"
 
-#include "cipher/Error.h"
-#include "cipher/SafeFile.h"
+#include "base/Error.h"
+#include "base/SafeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,15 +18,15 @@ std::unique_ptr<TGraphic> Reader(const char* format, const char* invalidText)
 }
 } // namespace
 
-const std::vector<TPictureKind>& PictureKinds()
+const std::vector<PictureKind>& PictureKinds()
 {
-    static const std::vector<TPictureKind> kinds = {
+    static const std::vector<PictureKind> kinds = {
         {"wmf", "Metafiles", [] { return std::unique_ptr<TGraphic>(new TMetafile(MetafileKind::Wmf)); }},
         {"emf", "Enhanced Metafiles", [] { return std::unique_ptr<TGraphic>(new TMetafile(MetafileKind::Emf)); }},
         {"ico", "Icons", [] { return std::unique_ptr<TGraphic>(new TIcon); }},
         {"bmp", "Bitmaps", [] { return std::unique_ptr<TGraphic>(new TBitmap); }},
-        {"jpeg", "JPEG Image File", [] { return std::unique_ptr<TGraphic>(new TJPEGGraphic); }},
-        {"jpg", "JPEG Image File", [] { return std::unique_ptr<TGraphic>(new TJPEGGraphic); }},
+        {"jpeg", "JPEG Image File", [] { return std::unique_ptr<TGraphic>(new JpegGraphic); }},
+        {"jpg", "JPEG Image File", [] { return std::unique_ptr<TGraphic>(new JpegGraphic); }},
         {"png", "PNG Image", [] { return Reader("png", "PNG image is not valid"); }},
         {"gif", "GIF Image", [] { return Reader("gif", "GIF image is not valid"); }},
         {"webp", "WebP Image", [] { return Reader("webp", "WebP image is not valid"); }},
@@ -48,7 +48,7 @@ std::string PictureExtension(const std::string& pathBytes)
     return pathBytes.substr(dot + 1);
 }
 
-const TPictureKind* FindPictureKind(const std::string& extension)
+const PictureKind* FindPictureKind(const std::string& extension)
 {
     const auto& kinds = PictureKinds();
     for (auto it = kinds.rbegin(); it != kinds.rend(); ++it) {
@@ -64,7 +64,7 @@ const TPictureKind* FindPictureKind(const std::string& extension)
 void TPicture::LoadFromFile(const std::string& pathBytes)
 {
     const std::string extension = PictureExtension(pathBytes);
-    const TPictureKind* kind = FindPictureKind(extension);
+    const PictureKind* kind = FindPictureKind(extension);
     if (!kind)
         throw Error("Unknown picture file extension (." + extension + ")");
     std::unique_ptr<TGraphic> graphic = kind->create();
@@ -110,7 +110,7 @@ std::string PictureExtensionOfContent(const std::vector<std::uint8_t>& bytes)
 
 void TPicture::LoadFromBytes(const std::vector<std::uint8_t>& bytes, const std::string& extension)
 {
-    const TPictureKind* kind = FindPictureKind(PictureExtensionOfContent(bytes));
+    const PictureKind* kind = FindPictureKind(PictureExtensionOfContent(bytes));
     if (!kind)
         kind = FindPictureKind(extension);
     if (!kind)

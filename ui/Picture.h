@@ -13,7 +13,7 @@ namespace mg {
 
 // One registered picture kind: an extension (without the dot, lower case),
 // its description and the graphic class that reads it.
-struct TPictureKind {
+struct PictureKind {
     std::string extension;
     std::string description;
     std::function<std::unique_ptr<TGraphic>()> create;
@@ -21,13 +21,13 @@ struct TPictureKind {
 
 // The registrations, in the order they were made: wmf, emf, ico, bmp, jpeg,
 // jpg, then the kinds Qt's readers show: png, gif, webp, tif, tiff, svg, svgz.
-const std::vector<TPictureKind>& PictureKinds();
+const std::vector<PictureKind>& PictureKinds();
 // The extension of a file name: the text after the last "." that follows the
 // last "/", as written; empty when there is none.
 std::string PictureExtension(const std::string& pathBytes);
 // The kind registered for an extension (letter case ignored), searched from
 // the last registration to the first; nullptr when none matches.
-const TPictureKind* FindPictureKind(const std::string& extension);
+const PictureKind* FindPictureKind(const std::string& extension);
 
 // The extension of the picture kind that bytes hold, from their first bytes
 // (JPEG, BMP, ICO, WMF, EMF, PNG, GIF, WebP, TIFF, SVG); empty when none of

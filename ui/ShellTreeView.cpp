@@ -31,11 +31,6 @@ std::string Bytes(const QString& localPath)
     return std::string(b.constData(), static_cast<std::size_t>(b.size()));
 }
 
-QString Display(const std::string& name)
-{
-    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
 Kind KindOf(const QTreeWidgetItem* node)
 {
     return static_cast<Kind>(node->data(0, KindRole).toInt());
@@ -176,14 +171,14 @@ void TShellTreeView::ReadChildren(Node* node)
         QIcon drive = icons.icon(QFileIconProvider::Drive);
         MakeNode(node, FolderNode, "/", QStringLiteral("/"), drive);
         for (const std::string& volume : MountedVolumes())
-            MakeNode(node, FolderNode, volume, Display(volume.substr(volume.rfind('/') + 1)), drive);
+            MakeNode(node, FolderNode, volume, ShownName(volume.substr(volume.rfind('/') + 1)), drive);
         return;
     }
     // Sub-folders in the order a file manager shows them: case ignored,
     // numbers by value; names equal that way by their bytes.
     std::vector<std::pair<QString, std::string>> entries;
     for (std::string& name : ReadSubFolders(path))
-        entries.emplace_back(Display(name), std::move(name));
+        entries.emplace_back(ShownName(name), std::move(name));
     // The "C" locale compares plain code points; a file manager's order needs
     // a real collation, so English stands in for it.
     QLocale locale;

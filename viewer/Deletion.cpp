@@ -2,7 +2,7 @@
 // file or one answer for all of them. Files are erased for good.
 #include "viewer/murkglassmain.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 
 #include <QStatusBar>
@@ -11,18 +11,17 @@
 #include <unistd.h>
 
 namespace mg {
+namespace {
 
+// Erases one file by its byte path. Throws mg::Error with the system's
+// message: "File not found", "Invalid filename", "File access denied" or
+// "I/O error %d".
 void EraseFile(const std::string& path)
 {
     if (::unlink(path.c_str()) != 0)
         throw Error(FileErrorMessage(errno));
 }
 
-namespace {
-QString Quoted(const std::string& path)
-{
-    return QLatin1Char('"') + QString::fromUtf8(path) + QLatin1Char('"');
-}
 } // namespace
 
 void TfrmMain::DeleteSelectedFiles()
@@ -36,7 +35,7 @@ void TfrmMain::DeleteSelectedFiles()
         return;
     }
 
-    int answer = mrNo;
+    RememberedAnswer answer;
     int firstIndex = -1;
     const int count = FileListBox1->Count();
     for (int i = 0; i < count; ++i) {
@@ -46,15 +45,16 @@ void TfrmMain::DeleteSelectedFiles()
         const std::string path = FileListBox1->ItemPath(i);
         if (firstIndex < 0)
             firstIndex = i;
-        if (answer != mrAll)
-            answer = MessageDialog(QStringLiteral("Delete: ") + Quoted(path), mtConfirmation,
-                                   selected == 1 ? mbYesNo : mbYesNoCancelAll);
-        if (answer == mrCancel)
+        answer.AskUnlessAll([&] {
+            return MessageDialog(QStringLiteral("Delete: ") + QuotedName(path), mtConfirmation,
+                                 selected == 1 ? mbYesNo : mbYesNoCancelAll);
+        });
+        if (answer.Cancelled())
             return; // the rest stay, the list is not re-read
-        if (answer == mrYes || answer == mrAll) {
+        if (answer.Proceeds()) {
             ProcessPendingEvents();
             StatusBar1->show();
-            SetStatusText(QStringLiteral("Deleting ") + Quoted(path));
+            SetStatusText(QStringLiteral("Deleting ") + QuotedName(path));
             EraseFile(path);
         }
     }

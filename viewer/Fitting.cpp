@@ -1,6 +1,6 @@
 #include "viewer/Fitting.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 
 #include <algorithm>
 #include <cfenv>
@@ -53,7 +53,8 @@ SnapRect SnapshotRect(int frameLeft, int frameTop, int clientW, int clientH, int
 }
 
 int RescaledSide(std::int32_t percent, std::int32_t side) {
-    // The product wraps like the 32-bit arithmetic it always was.
+    // The product wraps at 32 bits; multiplying unsigned keeps the wrap
+    // well defined.
     const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(percent) *
                                                    static_cast<std::uint32_t>(side));
     return RoundEven(static_cast<long double>(product) / 100.0L);

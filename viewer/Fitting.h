@@ -1,8 +1,9 @@
 #pragma once
 // The viewer's arithmetic: fitting a picture to the viewing pane, the
-// snapshot's place and its rescaling. Real arithmetic is done in extended
-// precision and rounded to nearest with ties to even, as the display has
-// always done; a division by zero is an error, not a crash.
+// snapshot's place and its rescaling. Scale factors are computed in long
+// double and rounded half to even, so a picture exactly between two sizes
+// gets the even one on every machine; a division by zero is an error, not
+// a crash.
 #include <cstdint>
 
 namespace mg::viewer {

@@ -11,19 +11,13 @@
 
 namespace mg {
 
-namespace {
-QString Quoted(const std::string& path)
-{
-    return QLatin1Char('"') + QString::fromUtf8(path) + QLatin1Char('"');
-}
-} // namespace
 
 void TfrmMain::OpenStartPath(const std::string& path)
 {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         const int error = errno;
-        ErrorReport(QStringLiteral("Cannot open ") + Quoted(path) + QStringLiteral(": ")
+        ErrorReport(QStringLiteral("Cannot open ") + QuotedName(path) + QStringLiteral(": ")
                     + (error == ENOENT ? QStringLiteral("File not found") : QString::fromLocal8Bit(std::strerror(error))));
         return;
     }
@@ -36,7 +30,7 @@ void TfrmMain::OpenStartPath(const std::string& path)
     // folder both of them show. A folder the tree leaves out is not opened
     // behind its back.
     if (!ShellTreeView1->SelectPath(directory) || ShellTreeView1->Path() != directory) {
-        ErrorReport(QStringLiteral("Cannot open ") + Quoted(path)
+        ErrorReport(QStringLiteral("Cannot open ") + QuotedName(path)
                     + QStringLiteral(": its folder is not in the folder tree (hidden folders are left out)"));
         return;
     }
@@ -49,7 +43,7 @@ void TfrmMain::OpenStartPath(const std::string& path)
         if (FileListBox1->Items(i) == name)
             index = i;
     if (index < 0) {
-        ErrorReport(QStringLiteral("Cannot open ") + Quoted(path) + QStringLiteral(": not in the file list"));
+        ErrorReport(QStringLiteral("Cannot open ") + QuotedName(path) + QStringLiteral(": not in the file list"));
         return;
     }
     FileListBox1->SetItemIndex(index);

@@ -6,6 +6,7 @@
 
 #include "cipher/Keystream.h"
 #include "cipher/StrongCrypt.h"
+#include "ui/Dialogs.h"
 #include "ui/Picture.h"
 #include "viewer/Fitting.h"
 
@@ -16,12 +17,6 @@
 
 namespace mg {
 
-namespace {
-QString Quoted(const std::string& path)
-{
-    return QLatin1Char('"') + QString::fromUtf8(path) + QLatin1Char('"');
-}
-} // namespace
 
 QImage TfrmMain::MakeNoiseBitmap(int width, int height)
 {
@@ -69,6 +64,7 @@ void TfrmMain::NormalPictureDisplay(const std::string& path)
     // The caller passes the file list's current file name.
     try {
         SetStatusText(QStringLiteral("Display Image ") + QString::fromUtf8(path));
+        lastDisplayError_.clear();
         Image1->SetAutoSize(true);
         Image1->Picture().LoadFromFile(path);
         Image1->show();
@@ -81,8 +77,9 @@ void TfrmMain::NormalPictureDisplay(const std::string& path)
     } catch (const std::exception&) {
         // Whatever went wrong, the noise picture says so; AutoSize is on, so
         // the pane takes the noise picture's size.
+        lastDisplayError_ = ErrorMessage(std::current_exception());
         ShowNoise();
-        SetStatusText(QStringLiteral("Problems displaying: ") + Quoted(path));
+        SetStatusText(QStringLiteral("Problems displaying: ") + QuotedName(path));
     }
 }
 
@@ -93,14 +90,17 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
     SetStatusText(QStringLiteral("Decrypted ") + QString::fromUtf8(path));
     // A light file may begin with the strong magic by chance: when the strong
     // reading fails, the light one is tried as for any other file.
+    lastDisplayError_.clear();
     if (strong::FileHasMagic(path) && StrongPictureDisplay(path))
         return;
     std::unique_ptr<TJPEGImage> slot;
-    if (ImgCrypt->DecryptImage(path, slot, key)) {
+    const CipherResult result = ImgCrypt->DecryptImageEx(path, slot, key);
+    lastDisplayError_ = QString::fromUtf8(result.detail);
+    if (result) {
         Image1->show();
         Image1->SetAutoSize(true);
         {
-            const TJPEGGraphic jpeg(*slot);
+            const JpegGraphic jpeg(*slot);
             Image1->Picture().Assign(&jpeg);
         }
         slot.reset();
@@ -115,7 +115,7 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
         // AutoSize, Stretch and visibility stay as the previous display left
         // them: after a fitted display the noise is stretched over the pane.
         ShowNoise();
-        SetStatusText(QStringLiteral("Decrypt Fail: ") + Quoted(path));
+        SetStatusText(QStringLiteral("Decrypt Fail: ") + QuotedName(path));
     }
 }
 

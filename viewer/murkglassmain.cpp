@@ -13,7 +13,6 @@
 #include "batch/frmEncryptUnit.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,7 +26,7 @@ namespace mg {
 TfrmMain* frmMain = nullptr;
 
 namespace {
-// The designed window: outer frame at 332, 108; client area 609 x 565 below
+// The window's default place and size: outer frame at 332, 108; client area 609 x 565 below
 // the menu bar; the status bar 21 high at its bottom.
 constexpr int kDesignedLeft = 332;
 constexpr int kDesignedTop = 108;
@@ -50,9 +49,7 @@ TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent)
     };
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Murkglass"));
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSize(8);
-    setFont(font);
+    setFont(WindowFont());
 
     CreateMenus();
     Client = new QWidget(this);
@@ -70,8 +67,8 @@ TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent)
     CreateControls();
     FormCreate();
 
-    // Window placement: the outer frame's corner at the designed place, and
-    // the designed client size (the frame adds its own width under a window
+    // Window placement: the outer frame's corner at the default place, and
+    // the default client size (the frame adds its own width under a window
     // manager).
     move(kDesignedLeft, kDesignedTop);
     resize(kDesignedClientWidth, kDesignedClientHeight + menuBar()->sizeHint().height());

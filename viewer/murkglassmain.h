@@ -1,9 +1,17 @@
 #pragma once
-// TfrmMain: the main window. A folder tree, the mask and the file list on the
-// left, the viewing pane on the right, the status line at the bottom and the
-// menu bar on top. It owns the cipher object and the current key, and every
-// user command starts from one of its handlers; the batch windows read its
-// file list, tree, cipher object and key directly.
+// TfrmMain: the main window. The browsing controls (tree, mask edit, file
+// list) fill a column at the left and the picture pane takes the rest, with
+// the menus above and a one-line status bar below. It owns the cipher object
+// and the current key, and every user command starts from one of its
+// handlers; the batch windows read its file list, tree, cipher object and
+// key directly.
+//
+// Its members are defined in several files of viewer/:
+//   murkglassmain.cpp  construction, controls, menus, layout and handlers
+//   PictureDisplay.cpp the normal and the encrypted display, noise, fitting
+//   Snapshot.cpp       the click on the pane and the snapshot window
+//   Deletion.cpp       deletion of the selected files
+//   OpenPath.cpp       the path given on the command line
 #include "cipher/ImageCrypt.h"
 #include "ui/FileListBox.h"
 #include "ui/ImageControl.h"
@@ -98,11 +106,15 @@ public:
     void Image1Click();
     void Image2ContextPopup();
 
-    // Picture display. Both show the path they are given; the click handler
+    // Picture display (PictureDisplay.cpp). Both show the path they are given; the click handler
     // passes the file list's current file name.
     void NormalPictureDisplay(const std::string& path);
     void EncryptedPictureDisplay(const std::string& path, std::int32_t key);
     static QImage MakeNoiseBitmap(int width, int height);
+    // Why the last display showed noise (the loader's or the cipher's
+    // message); empty after a display that worked. The status line only
+    // says that it failed; tests and diagnostics read the reason here.
+    const QString& LastDisplayError() const { return lastDisplayError_; }
 
     // Opens an absolute path given on the command line: a folder is selected
     // in the tree (reached through Home, Computer or the desktop's folders)
@@ -115,7 +127,7 @@ public:
     // without running destructors, so this is called before it does.
     void WipeSecrets();
 
-    // Deletion of the selected files.
+    // Deletion of the selected files (Deletion.cpp).
     void DeleteSelectedFiles();
 
     // The tree refresh after a batch window or a new folder: RefreshNode on
@@ -150,15 +162,11 @@ private:
     // Image2 once it floats belongs to its tool window, which the
     // application may release first (at the end of the event loop).
     QPointer<TImage> snapshot_;
+    QString lastDisplayError_;
 };
 
 // The windows, created at start-up in this order by the program's entry.
 // frmMain is set by TfrmMain's constructor before any of its handlers run.
 extern TfrmMain* frmMain;
-
-// Erases one file by its byte path. Throws mg::Error with the system's
-// message: "File not found", "Invalid filename", "File access denied" or
-// "I/O error %d".
-void EraseFile(const std::string& path);
 
 } // namespace mg

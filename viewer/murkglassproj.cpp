@@ -39,7 +39,7 @@ int main(int argc, char** argv)
     std::error_code ignored;
     const std::string startFolder = std::filesystem::current_path(ignored).string();
 
-    mg::TApplication application(argc, argv);
+    mg::Application application(argc, argv);
     // The application object has taken out its own options.
     const StartRequest request = mg::viewer::ParseArguments(Arguments(argc, argv));
     if (request.action == StartRequest::Error) {

@@ -1,4 +1,4 @@
-// Keystream speed on a 256 MiB buffer: the serial loop of the definition,
+// Keystream speed on a 256 MiB buffer: the byte-by-byte reference loop,
 // the lane-parallel ApplyKeystream and a memcpy of the same buffer, measured
 // side by side in one run; the best of several repetitions of each.
 #include "cipher/Keystream.h"
@@ -25,7 +25,7 @@ double BestSeconds(int repeats, const std::function<void()>& work)
 }
 
 // The serial loop again with the seed in a local variable. The library's
-// serial loop keeps the definition's process-wide seed, which the compiler
+// reference loop keeps the seed in a global, which the compiler
 // may store and reload on every byte (the data pointer could alias it); this
 // one is the stricter baseline, so the speed-up is reported against both.
 void SerialLocalSeed(std::uint8_t* data, std::size_t n, std::uint32_t seed)

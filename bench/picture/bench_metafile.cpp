@@ -3,7 +3,7 @@
 // metafile of one rectangle, which is the cost of starting the confined
 // helper at all. The wall-clock limit must leave a wide margin over the
 // largest of these. Prints medians and ratios measured in one run.
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Graphics.h"
 #include "ui/MetafileClient.h"
 #include "ui/MetafileSandbox.h"

@@ -3,7 +3,7 @@
 // and the encrypted view against the plain view. Prints ratios of medians
 // measured side by side in one run.
 #include "cipher/ImageCrypt.h"
-#include "cipher/JPEGImage.h"
+#include "base/JPEGImage.h"
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -101,7 +101,7 @@ double TimeOnce(const std::function<void()>& work)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    mg::TApplication app(argc, argv);
+    mg::Application app(argc, argv);
     const int width = argc > 1 ? std::atoi(argv[1]) : 6000;
     const int height = argc > 2 ? std::atoi(argv[2]) : 4000;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 7;

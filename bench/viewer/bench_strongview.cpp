@@ -75,7 +75,7 @@ double Median(std::vector<double> v)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    mg::TApplication app(argc, argv);
+    mg::Application app(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 7;
     QTemporaryDir dir;
     const std::string root = dir.path().toStdString();

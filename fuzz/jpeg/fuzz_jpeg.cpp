@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the JPEG picture: the EXIF orientation, the header
 // check, then decoding at full size and at two reduced scales. Only mg::Error
 // may come out.
-#include "cipher/Error.h"
-#include "cipher/JPEGImage.h"
-#include "cipher/JpegOrientation.h"
+#include "base/Error.h"
+#include "base/JPEGImage.h"
+#include "base/JpegOrientation.h"
 
 #include <cstddef>
 #include <cstdint>

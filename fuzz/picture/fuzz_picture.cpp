@@ -2,7 +2,7 @@
 // bmp, ico, wmf, emf, png, gif, webp, tiff or svg) and draws whatever it accepted. Metafiles go the
 // whole way through the helper process, where a helper crash is an ordinary
 // load error: what is fuzzed here is our side of that path.
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/MetafileClient.h"
 #include "ui/Picture.h"
 
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const mg::TPictureKind* kind = mg::FindPictureKind(MG_FUZZ_KIND);
+    const mg::PictureKind* kind = mg::FindPictureKind(MG_FUZZ_KIND);
     std::unique_ptr<mg::TGraphic> graphic = kind->create();
     try {
         graphic->LoadFromBytes(std::vector<std::uint8_t>(data, data + size));

@@ -1,4 +1,4 @@
-// The two batch windows as designed: captions, sizes, places, kinds of
+// The two batch windows' fixed layout: captions, sizes, places, kinds of
 // window, initial values and tab orders.
 #include "BatchFixture.h"
 
@@ -24,7 +24,7 @@ private slots:
         TfrmDecrypt& d = *desk.decrypt;
         QCOMPARE(e.windowTitle(), QStringLiteral("Encrypt Selected Files"));
         QCOMPARE(d.windowTitle(), QStringLiteral("Decrypt Selected Files"));
-        // The designed client sizes; wider only when a caption would not
+        // The layout's client sizes; wider only when a caption would not
         // fit in the font in use, so that no caption is cut off.
         QCOMPARE(e.height(), 433);
         QCOMPARE(d.height(), 436);
@@ -69,7 +69,7 @@ private slots:
         for (QWidget* c : std::initializer_list<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.txtExtension,
                                                           d.ShellTreeView1, d.txtExtension})
             QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
-        // Tab order as designed.
+        // Tab order follows the controls on screen.
         QList<QWidget*> chain;
         // The radio buttons are one tab stop: the checked one, wherever it is.
         const auto tabChain = [&e] {
@@ -93,7 +93,7 @@ private slots:
                                          d.cbKeepExtension, d.cmdCreateFolder}));
     }
 
-    // Every control at its designed place with its designed caption. Labels
+    // Every control at its layout place with its caption. Labels
     // size themselves, so only their corner is fixed; check boxes and radio
     // buttons and the Create Folder button may grow wider to fit their captions.
     void controls_data()

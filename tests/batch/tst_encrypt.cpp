@@ -2,7 +2,7 @@
 // sequences, the bar, the labels, names unique within a batch, and outputs
 // that stay whole when a batch is interrupted.
 #include "BatchFixture.h"
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -173,7 +173,7 @@ private slots:
         QVERIFY(!w.isVisible());
     }
 
-    // The window's tree does not watch the file system; a folder made
+    // Nothing tells the window's tree about changes on disk; a folder made
     // elsewhere shows at the next showing, and the selection stays.
     void folders_made_elsewhere_show_at_the_next_showing_data()
     {

@@ -2,7 +2,7 @@
 // leaves, and safe writes under simulated write failures.
 #include "cipher/ImageCrypt.h"
 #include "cipher/Keystream.h"
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 #include "TestJpeg.h"
 
 #include <QProcess>
@@ -614,7 +614,7 @@ void TestImageCrypt::namedTemporaryGoesOnSignals()
         mg::SafeFileFaults faults;
         faults.noUnnamedFiles = true;
         mg::SetSafeFileFaults(faults);
-        mg::TSafeWriter writer(dst);
+        mg::SafeWriter writer(dst);
         const std::uint8_t data[4] = {1, 2, 3, 4};
         if (!writer.Open() || !writer.Write(data, sizeof data) || writer.TempPath().empty())
             ::_exit(3);

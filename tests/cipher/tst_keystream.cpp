@@ -1,5 +1,5 @@
 // The keystream generator: its first bytes, draws of other ranges, and the
-// lane-parallel keystream against the serial definition.
+// lane-parallel keystream against the byte-by-byte reference.
 #include "cipher/Keystream.h"
 
 #include <QtTest>

@@ -81,8 +81,8 @@ void TestPassKey::isPrime()
 
 void TestPassKey::longTextsWrapPastInt32()
 {
-    // With every byte 255 the sum first passes 2147483647 at character 624,
-    // and the key then continues modulo 2^32 as a signed value.
+    // 623 bytes of 255 still fit in an int32; the 624th overflows it, and
+    // the key must be the wrapped value, negative, not a saturated one.
     const std::string before(623, '\xff');
     const std::string after(624, '\xff');
     QVERIFY(mg::PassphraseKey(before) > 0);

@@ -3,7 +3,7 @@
 // the magic by chance, one derivation per batch salt, and full disks.
 #include "cipher/ImageCrypt.h"
 #include "cipher/Keystream.h"
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 #include "cipher/StrongCrypt.h"
 #include "TestJpeg.h"
 

@@ -2,7 +2,7 @@
 // and quit requests give the table's codes; button rows, captions, the input
 // field; the error report; the busy cursor around modal windows; immediate
 // termination.
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 
@@ -606,7 +606,7 @@ protected:
 // The child of terminateNowEndsAtOnceWithCodeZero.
 int TerminateProbe(int argc, char** argv)
 {
-    TApplication app(argc, argv);
+    Application app(argc, argv);
     CloseReporter window;
     window.show();
     QTimer::singleShot(0, [] {
@@ -623,7 +623,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsSet("MURKGLASS_TERMINATE_PROBE"))
         return TerminateProbe(argc, argv);
-    TApplication app(argc, argv);
+    Application app(argc, argv);
     DialogsTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -50,9 +50,9 @@ int TopLevelCount(const QString& caption)
     return n;
 }
 
-// A label keeps its designed left edge and width; one designed as a single
-// line instead stays a single line, widened evenly about its designed centre.
-// (The design's lines are 13 pixels high.)
+// A label keeps its layout left edge and width; a one-line label instead
+// stays one line, widened evenly about the centre of its layout rectangle.
+// (The layout rectangles were measured in 13-pixel lines.)
 bool HorizontalAsDesigned(QLabel* l, const QRect& designed)
 {
     if (designed.height() >= 2 * 13)
@@ -91,7 +91,7 @@ void TestInfo::windows()
     QVERIFY(w->isWindow());
     QCOMPARE(w->windowTitle(), caption);
     QCOMPARE(w->pos(), position);
-    // The designed width always; the designed height unless the font in use
+    // The layout width always; the layout height unless the font in use
     // needs more room for the texts (then just enough for the last label).
     QCOMPARE(w->width(), client.width());
     QVERIFY(w->height() >= client.height());
@@ -189,7 +189,7 @@ void TestInfo::labels()
     QVERIFY(l->wordWrap());
     QVERIFY(HorizontalAsDesigned(l, designed));
     QVERIFY(l->y() >= designed.y());
-    // At its designed top unless a label above needed more lines than designed.
+    // At its layout top unless a label above needed more lines than its rectangle holds.
     bool pushed = false;
     for (QLabel* above : w->findChildren<QLabel*>())
         if (above->property("designedGeometry").toRect().y() < designed.y()
@@ -202,7 +202,7 @@ void TestInfo::labels()
     QVERIFY(l->height() >= l->fontMetrics().height());
     // Inside the client area.
     QVERIFY(w->rect().contains(l->geometry()));
-    // Does not run into the label designed below it.
+    // Does not run into the label laid out below it.
     for (QLabel* other : w->findChildren<QLabel*>()) {
         if (other == l || other->y() <= l->y())
             continue;
@@ -305,10 +305,10 @@ void TestInfo::labelsRefitOnFontChange_data()
     QTest::addColumn<QString>("which");
     QTest::addColumn<int>("points");
     QTest::addColumn<QSize>("client");
-    QTest::addColumn<QString>("expect"); // design kept, grows, or either
-    QTest::newRow("help, small font keeps the design") << "help" << 5 << QSize(413, 578) << "design";
+    QTest::addColumn<QString>("expect"); // layout kept, grows, or either
+    QTest::newRow("help, small font keeps the layout") << "help" << 5 << QSize(413, 578) << "design";
     QTest::newRow("help, large font grows downwards only") << "help" << 16 << QSize(413, 578) << "grows";
-    QTest::newRow("about, small font keeps the design") << "about" << 5 << QSize(427, 182) << "design";
+    QTest::newRow("about, small font keeps the layout") << "about" << 5 << QSize(427, 182) << "design";
     QTest::newRow("about, large font grows downwards only") << "about" << 16 << QSize(427, 182) << "grows";
     QTest::newRow("about, last line widens to stay one line") << "about" << 9 << QSize(427, 182) << "either";
 }

@@ -1,8 +1,8 @@
 // TJPEGImage: header check, decoding (full and scaled), limits against
 // hostile streams, saving, loading from files and shared copies.
-#include "cipher/Error.h"
-#include "cipher/JPEGImage.h"
-#include "cipher/JpegOrientation.h"
+#include "base/Error.h"
+#include "base/JPEGImage.h"
+#include "base/JpegOrientation.h"
 #include "tests/common/TestJpeg.h"
 
 #include <QDir>

@@ -165,10 +165,10 @@ void TestNaming::encryptName_data()
     struct Row { const char* name; const char* out[6]; };
     // Columns: time-based, keep existing, keep existing + keep extension,
     // ROT-13, ROT-13 + keep extension (time-based + keep extension is the
-    // same as time-based). README's stem cells are the mended names.
+    // same as time-based). A stem ends before the name's first dot.
     const Row table[] = {
-        {"photo.jpg", {"20240115093045123.Bin", "20240115093045123.Bin", "photo.Bin", "photo.jpg.Bin", "cubgb.Bin", "cubgb.wct.Bin"}},
-        {"Holiday.2019.jpeg", {"20240115093045123.Bin", "20240115093045123.Bin", "Holiday.Bin", "Holiday.2019.jpeg.Bin", "Ubyvqnl.Bin", "Ubyvqnl.2019.wcrt.Bin"}},
+        {"beach.jpg", {"20240115093045123.Bin", "20240115093045123.Bin", "beach.Bin", "beach.jpg.Bin", "ornpu.Bin", "ornpu.wct.Bin"}},
+        {"Garden.2021.jpeg", {"20240115093045123.Bin", "20240115093045123.Bin", "Garden.Bin", "Garden.2021.jpeg.Bin", "Tneqra.Bin", "Tneqra.2021.wcrt.Bin"}},
         {"Zebra.JPG", {"20240115093045123.Bin", "20240115093045123.Bin", "Zebra.Bin", "Zebra.JPG.Bin", "Mroen.Bin", "Mroen.WCT.Bin"}},
         {"README", {"20240115093045123.Bin", "20240115093045123.Bin", "README.Bin", "README.Bin", "ERNQZR.Bin", "ERNQZR.Bin"}},
     };

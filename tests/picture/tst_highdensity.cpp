@@ -30,7 +30,7 @@ void TestHighDensity::paneDecodesForDevicePixels()
 {
     QFETCH(QSize, pane);
     QFETCH(int, scale);
-    TJPEGGraphic jpeg;
+    JpegGraphic jpeg;
     jpeg.LoadFromBytes(mg::test::MakeJpeg(1600, 1200));
     TImage image;
     image.Picture().Assign(&jpeg);
@@ -41,7 +41,7 @@ void TestHighDensity::paneDecodesForDevicePixels()
     QCOMPARE(image.devicePixelRatio(), 2.0);
     const QPixmap shown = image.grab();
     QCOMPARE(shown.size(), pane * 2);
-    const auto* held = static_cast<const TJPEGGraphic*>(image.Picture().Graphic());
+    const auto* held = static_cast<const JpegGraphic*>(image.Picture().Graphic());
     QCOMPARE(held->LastScale(), scale);
 }
 

@@ -2,7 +2,7 @@
 // painting while it works, and metafiles drawn sharp at the size shown.
 #include "Fixtures.h"
 #include "TestJpeg.h"
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Graphics.h"
 #include "ui/MetafileSandbox.h"
 #include "ui/Picture.h"

@@ -2,7 +2,7 @@
 // the metafile helper's limits, and the JPEG's reduced-scale decoding.
 #include "Fixtures.h"
 #include "TestJpeg.h"
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 #include "ui/ImageControl.h"
 #include "ui/Picture.h"
@@ -298,7 +298,7 @@ void TestPicture::extensionRule()
     QFETCH(QString, extension);
     QFETCH(QString, kind);
     QCOMPARE(QString::fromStdString(PictureExtension(path.toStdString())), extension);
-    const TPictureKind* found = FindPictureKind(extension.toStdString());
+    const PictureKind* found = FindPictureKind(extension.toStdString());
     QCOMPARE(found ? QString::fromStdString(found->extension) : QString(), kind);
 }
 
@@ -327,7 +327,7 @@ void TestPicture::jpegDecodesAtScaleOfTarget()
     QFETCH(int, scale);
     QFETCH(double, ratio);
     QFETCH(int, orientation);
-    TJPEGGraphic jpeg;
+    JpegGraphic jpeg;
     jpeg.LoadFromBytes(mg::test::WithExifOrientation(mg::test::MakeJpeg(1600, 1200), orientation));
     QCOMPARE(jpeg.LastScale(), 0); // nothing decoded at load
     QImage canvas(target * ratio, QImage::Format_RGB32);
@@ -344,7 +344,7 @@ void TestPicture::jpegDecodesAtScaleOfTarget()
     image.SetStretch(true);
     image.SetBounds(0, 0, target.width(), target.height());
     image.grab();
-    const auto* held = static_cast<const TJPEGGraphic*>(image.Picture().Graphic());
+    const auto* held = static_cast<const JpegGraphic*>(image.Picture().Graphic());
     QCOMPARE(held->LastScale(), scale);
 }
 
@@ -368,7 +368,7 @@ void TestPicture::jpegDecodeErrorReachesErrorReport()
     TImage image;
     image.SetAutoSize(false);
     image.SetBounds(0, 0, 100, 100);
-    TJPEGGraphic jpeg;
+    JpegGraphic jpeg;
     jpeg.LoadFromBytes(bytes);
     QCOMPARE(jpeg.Width(), 60000);
     image.Picture().Assign(&jpeg);
@@ -428,7 +428,7 @@ void TestPicture::jpegDrawnUpright()
     // The same picture as the encrypted view builds it, from the decrypted bytes.
     TJPEGImage decrypted;
     decrypted.LoadFromBytes(file);
-    const TJPEGGraphic fromDecrypted(decrypted);
+    const JpegGraphic fromDecrypted(decrypted);
     for (const TGraphic* graphic : {picture.Graphic(), static_cast<const TGraphic*>(&fromDecrypted)}) {
         QCOMPARE(QSize(graphic->Width(), graphic->Height()), upright);
         // Drawn at natural size and at twice it (stretched, as a fitted pane).

@@ -2,7 +2,7 @@
 // name, assigning paths, and the extended selection with its clicked()
 // signal for user changes only.
 #include "Fixture.h"
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "ui/Dialogs.h"
 #include "ui/FileListBox.h"
 #include "ui/FolderReader.h"

@@ -62,7 +62,7 @@ private:
     QTemporaryDir dir_;
 };
 
-// The main window on a folder, shown (offscreen) at its designed size.
+// The main window on a folder, shown (offscreen) at its default size.
 inline std::unique_ptr<TfrmMain> ShowMain(const TestFolder& folder)
 {
     auto window = std::make_unique<TfrmMain>(folder.Root());
@@ -98,7 +98,7 @@ inline void ClickItem(TfrmMain& window, const std::string& name, Qt::KeyboardMod
 #define MG_VIEWER_TEST_MAIN(TestClass)                                                                 \
     int main(int argc, char** argv)                                                                    \
     {                                                                                                  \
-        mg::TApplication app(argc, argv);                                                              \
+        mg::Application app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                       \
         TestClass test;                                                                                \
         QTEST_SET_MAIN_SOURCE_PATH                                                                     \

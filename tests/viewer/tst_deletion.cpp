@@ -1,7 +1,7 @@
 // Deleting the selected files: the questions, the remembered answer, what
 // stays on disk, the list afterwards and the status line.
 #include "ViewerFixture.h"
-#include "cipher/Error.h"
+#include "base/Error.h"
 
 #include <unistd.h>
 

@@ -3,7 +3,7 @@
 #include "ViewerFixture.h"
 
 #include "cipher/ImageCrypt.h"
-#include "cipher/JPEGImage.h"
+#include "base/JPEGImage.h"
 #include "cipher/Keystream.h"
 
 #include <QBuffer>
@@ -38,7 +38,7 @@ void AddEncrypted(TestFolder& folder, const std::string& name, const std::vector
 class TestDisplay : public QObject {
     Q_OBJECT
 private slots:
-    void designedBox()
+    void defaultPaneBox()
     {
         // The figures of the fitting table below rest on this layout.
         TestFolder folder;
@@ -181,6 +181,8 @@ private slots:
         } else {
             QVERIFY(NoiseOf(*window).isNull());
         }
+        // Every noise picture keeps its reason; a picture that shows keeps none.
+        QCOMPARE(window->LastDisplayError().isEmpty(), !noise);
         // A picture that fails to decode reports it after it was painted.
         QTRY_COMPARE(dialogs.Texts(), report.isEmpty() ? QStringList() : QStringList{report});
     }

@@ -1,5 +1,5 @@
 // The viewer's arithmetic: fitting, snapshot rectangle and rescaling.
-#include "cipher/Error.h"
+#include "base/Error.h"
 #include "viewer/Fitting.h"
 
 #include <QtTest>

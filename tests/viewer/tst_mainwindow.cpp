@@ -28,7 +28,7 @@ QString Caption(const QAction* action)
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void startsOnTheRootFolderWithTheDesignedWindow()
+    void startsOnTheRootFolderWithTheDefaultWindow()
     {
         TestFolder folder;
         folder.Add("b.jpg", {});
@@ -65,7 +65,7 @@ private slots:
         QTest::newRow("too small both ways is put back to 500 x 480") << QSize(300, 200) << true << true;
         QTest::newRow("too narrow only") << QSize(450, 700) << true << false;
         QTest::newRow("too low only") << QSize(800, 300) << false << true;
-        QTest::newRow("larger than designed") << QSize(900, 750) << false << false;
+        QTest::newRow("larger than the default") << QSize(900, 750) << false << false;
     }
     void layout()
     {

@@ -1,5 +1,5 @@
 // Reading the EXIF orientation tag through libexif.
-#include "cipher/JpegOrientation.h"
+#include "base/JpegOrientation.h"
 
 #include <libexif/exif-data.h>
 

@@ -14,7 +14,7 @@ public:
 };
 
 // The message for a failed file operation, from the system's error number:
-// the texts users of the program know ("File not found", "Invalid filename",
+// short texts that say what went wrong ("File not found", "Invalid filename",
 // "File access denied", else "I/O error <n>").
 inline std::string FileErrorMessage(int error) {
     switch (error) {

@@ -1,6 +1,6 @@
-#include "cipher/SafeFile.h"
+#include "base/SafeFile.h"
 
-#include "cipher/Error.h"
+#include "base/Error.h"
 
 #include <algorithm>
 #include <array>
@@ -152,15 +152,15 @@ void SetSafeFileFaults(const SafeFileFaults& faults)
     g_writeCalls = 0;
 }
 
-TSafeWriter::TSafeWriter(std::string destination) : destination_(std::move(destination)) {}
+SafeWriter::SafeWriter(std::string destination) : destination_(std::move(destination)) {}
 
-TSafeWriter::~TSafeWriter()
+SafeWriter::~SafeWriter()
 {
     if (!committed_)
         Discard();
 }
 
-bool TSafeWriter::Fail(int error)
+bool SafeWriter::Fail(int error)
 {
     if (error_ == 0)
         error_ = error != 0 ? error : EIO;
@@ -168,7 +168,7 @@ bool TSafeWriter::Fail(int error)
     return false;
 }
 
-void TSafeWriter::Discard()
+void SafeWriter::Discard()
 {
     if (fd_ >= 0)
         ::close(fd_); // an unnamed file vanishes here
@@ -180,14 +180,14 @@ void TSafeWriter::Discard()
     tempPath_.clear();
 }
 
-std::string TSafeWriter::ErrorText() const
+std::string SafeWriter::ErrorText() const
 {
     if (notRegular_)
         return "not a regular file";
     return error_ == 0 ? std::string() : std::string(std::strerror(error_));
 }
 
-bool TSafeWriter::Open()
+bool SafeWriter::Open()
 {
     if (g_faults.createFailsWith != 0)
         return Fail(g_faults.createFailsWith);
@@ -253,7 +253,7 @@ bool TSafeWriter::Open()
     return true;
 }
 
-bool TSafeWriter::Write(const std::uint8_t* data, std::size_t n)
+bool SafeWriter::Write(const std::uint8_t* data, std::size_t n)
 {
     if (fd_ < 0)
         return Fail(EBADF);
@@ -271,7 +271,7 @@ bool TSafeWriter::Write(const std::uint8_t* data, std::size_t n)
     return true;
 }
 
-void TSafeWriter::StartWriteback()
+void SafeWriter::StartWriteback()
 {
     // Hands each full stretch to the disk while later data is still being
     // produced, so the closing fsync waits only for the tail instead of the
@@ -285,7 +285,7 @@ void TSafeWriter::StartWriteback()
     writebackFrom_ = written_;
 }
 
-bool TSafeWriter::Link()
+bool SafeWriter::Link()
 {
     // A name is needed only for the rename; it exists for the moment
     // between the two calls. linkat through /proc needs no privilege;
@@ -313,7 +313,7 @@ bool TSafeWriter::Link()
     return Fail(EEXIST);
 }
 
-bool TSafeWriter::Commit()
+bool SafeWriter::Commit()
 {
     if (fd_ < 0)
         return Fail(EBADF);
@@ -352,7 +352,7 @@ TSafeCommitter::~TSafeCommitter()
     Discard();
 }
 
-void TSafeCommitter::Commit(std::unique_ptr<TSafeWriter> writer, int tag)
+void TSafeCommitter::Commit(std::unique_ptr<SafeWriter> writer, int tag)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -367,7 +367,7 @@ std::size_t TSafeCommitter::Pending() const
     return jobs_.size();
 }
 
-std::pair<std::unique_ptr<TSafeWriter>, int> TSafeCommitter::Next()
+std::pair<std::unique_ptr<SafeWriter>, int> TSafeCommitter::Next()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return jobs_.empty() || jobs_.front().done; });
@@ -415,7 +415,7 @@ void TSafeCommitter::Run()
         // The writer leaves the queue while it commits, so that Discard
         // waits for it instead of dropping it half way. Next may take done
         // jobs off the front meanwhile; this one stays at nextToDo_.
-        std::unique_ptr<TSafeWriter> writer = std::move(jobs_[nextToDo_].writer);
+        std::unique_ptr<SafeWriter> writer = std::move(jobs_[nextToDo_].writer);
         lock.unlock();
         const bool ok = writer->Commit();
         lock.lock();
@@ -493,7 +493,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t m
 int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
                     std::size_t n)
 {
-    TSafeWriter writer(destination);
+    SafeWriter writer(destination);
     if (writer.Open() && writer.Write(data, n) && writer.Commit())
         return 0;
     return writer.Error();

@@ -1,6 +1,7 @@
 #pragma once
-// TJPEGImage: a JPEG picture that keeps the exact bytes it was loaded from,
-// reads only the header at load time and decodes pixels on first use.
+// TJPEGImage: a JPEG picture held as its file's bytes, unchanged. Loading
+// parses just the header; the pixels are decoded the first time they are
+// asked for, and saving writes the same bytes back.
 // Built directly on libjpeg; every libjpeg call sequence runs inside one plain
 // C-style function guarded by setjmp, so no C++ frame is ever crossed by a
 // longjmp and no exception ever passes through libjpeg.

@@ -18,12 +18,12 @@
 
 namespace mg {
 
-class TSafeWriter {
+class SafeWriter {
 public:
-    explicit TSafeWriter(std::string destination);
-    ~TSafeWriter(); // removes the temporary file unless committed
-    TSafeWriter(const TSafeWriter&) = delete;
-    TSafeWriter& operator=(const TSafeWriter&) = delete;
+    explicit SafeWriter(std::string destination);
+    ~SafeWriter(); // removes the temporary file unless committed
+    SafeWriter(const SafeWriter&) = delete;
+    SafeWriter& operator=(const SafeWriter&) = delete;
 
     // Creates the temporary file beside the destination, with the
     // destination's mode when it exists, else 0666 & ~umask. A link is
@@ -75,12 +75,12 @@ public:
     TSafeCommitter& operator=(const TSafeCommitter&) = delete;
 
     // Hands over an opened, fully written writer; `tag` names it in results.
-    void Commit(std::unique_ptr<TSafeWriter> writer, int tag);
+    void Commit(std::unique_ptr<SafeWriter> writer, int tag);
     // Files handed over whose result has not been taken yet.
     std::size_t Pending() const;
     // Waits for the oldest handed-over file to be committed or to fail, and
     // returns it (Error() tells which) with its tag. Only when Pending() > 0.
-    std::pair<std::unique_ptr<TSafeWriter>, int> Next();
+    std::pair<std::unique_ptr<SafeWriter>, int> Next();
     // Continues after a failure taken with Next; until then (or Discard)
     // nothing more is committed and Next must not be called.
     void Resume();
@@ -89,7 +89,7 @@ public:
 
 private:
     struct Job {
-        std::unique_ptr<TSafeWriter> writer;
+        std::unique_ptr<SafeWriter> writer;
         int tag = 0;
         bool done = false;
     };

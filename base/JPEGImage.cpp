@@ -1,7 +1,7 @@
-#include "cipher/JPEGImage.h"
+#include "base/JPEGImage.h"
 
-#include "cipher/Error.h"
-#include "cipher/SafeFile.h"
+#include "base/Error.h"
+#include "base/SafeFile.h"
 
 #include <algorithm>
 #include <array>
