@@ -339,9 +339,9 @@ bool SafeWriter::Commit()
     return true;
 }
 
-TSafeCommitter::TSafeCommitter() : thread_([this] { Run(); }) {}
+SafeCommitter::SafeCommitter() : thread_([this] { Run(); }) {}
 
-TSafeCommitter::~TSafeCommitter()
+SafeCommitter::~SafeCommitter()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -352,7 +352,7 @@ TSafeCommitter::~TSafeCommitter()
     Discard();
 }
 
-void TSafeCommitter::Commit(std::unique_ptr<SafeWriter> writer, int tag)
+void SafeCommitter::Commit(std::unique_ptr<SafeWriter> writer, int tag)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -361,13 +361,13 @@ void TSafeCommitter::Commit(std::unique_ptr<SafeWriter> writer, int tag)
     changed_.notify_all();
 }
 
-std::size_t TSafeCommitter::Pending() const
+std::size_t SafeCommitter::Pending() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return jobs_.size();
 }
 
-std::pair<std::unique_ptr<SafeWriter>, int> TSafeCommitter::Next()
+std::pair<std::unique_ptr<SafeWriter>, int> SafeCommitter::Next()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return jobs_.empty() || jobs_.front().done; });
@@ -379,7 +379,7 @@ std::pair<std::unique_ptr<SafeWriter>, int> TSafeCommitter::Next()
     return {std::move(job.writer), job.tag};
 }
 
-void TSafeCommitter::Resume()
+void SafeCommitter::Resume()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -388,7 +388,7 @@ void TSafeCommitter::Resume()
     changed_.notify_all();
 }
 
-void TSafeCommitter::Discard()
+void SafeCommitter::Discard()
 {
     std::deque<Job> dropped;
     {
@@ -405,7 +405,7 @@ void TSafeCommitter::Discard()
     // The writers' destructors remove their temporary files.
 }
 
-void TSafeCommitter::Run()
+void SafeCommitter::Run()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {

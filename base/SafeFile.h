@@ -67,12 +67,12 @@ private:
 // uncommitted until Resume, and are discarded (no trace on disk) by Discard
 // or the destructor, so a caller that stops at a failure leaves exactly what
 // committing each file in turn would have left.
-class TSafeCommitter {
+class SafeCommitter {
 public:
-    TSafeCommitter();
-    ~TSafeCommitter(); // discards what is not committed yet
-    TSafeCommitter(const TSafeCommitter&) = delete;
-    TSafeCommitter& operator=(const TSafeCommitter&) = delete;
+    SafeCommitter();
+    ~SafeCommitter(); // discards what is not committed yet
+    SafeCommitter(const SafeCommitter&) = delete;
+    SafeCommitter& operator=(const SafeCommitter&) = delete;
 
     // Hands over an opened, fully written writer; `tag` names it in results.
     void Commit(std::unique_ptr<SafeWriter> writer, int tag);

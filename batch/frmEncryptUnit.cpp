@@ -57,7 +57,7 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     Button2 = MakeButton(this, "Button2", QStringLiteral("Cancel"), 40, 400, 75, 25);
     Button3 = MakeButton(this, "Button3", QStringLiteral("GO"), 272, 400, 75, 25);
 
-    // Tab order as designed: tree, folder name, Create Folder, extension,
+    // Tab order, as the controls read on screen: tree, folder name, Create Folder, extension,
     // the three radio buttons, Cancel, GO, keep-extension box.
     QWidget* order[] = {ShellTreeView1, txtFolderName, Button1, txtExtension, rbKeepExisting,
                         rbTimeBased,    rbRot13,       Button2, Button3,      cbKeepExtension,
@@ -164,7 +164,7 @@ bool TfrmEncrypt::DoCrypt()
     // waited for the one before: same messages, same answers, same files.
     // Up to kAhead files wait for the disk at a time.
     constexpr std::size_t kAhead = 8;
-    TSafeCommitter committer;
+    SafeCommitter committer;
     struct Handed {
         int index;
         std::string source, destination;

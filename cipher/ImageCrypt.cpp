@@ -111,7 +111,7 @@ private:
 // written or the rest is read. The check runs again on the longer prefix only
 // when the last one ran out of bytes, each time on twice as many bytes, so a
 // long header costs at most twice its reading.
-class THeaderGate {
+class HeaderGate {
 public:
     enum State { Waiting, Accepted, Rejected };
 
@@ -178,7 +178,7 @@ void SkipUnreadKeystream(std::uint64_t fileSize, std::uint64_t processed)
 } // namespace
 
 CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string& dst,
-                                      std::int32_t key, bool checkJpeg, TSafeCommitter* committer, int tag)
+                                      std::int32_t key, bool checkJpeg, SafeCommitter* committer, int tag)
 {
     SetSeed(key);
     SourceFile source(src);
@@ -198,7 +198,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
         return Failure(CipherFailure::CannotWriteDestination, writer.Error(), writer.ErrorText());
     };
     // Decryption writes nothing until the decrypted header has passed.
-    THeaderGate gate;
+    HeaderGate gate;
     bool passed = !checkJpeg;
     std::uint64_t processed = 0;
     for (;;) {
@@ -210,17 +210,17 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
         ApplyKeystream(buffer.data(), static_cast<std::size_t>(got));
         processed += static_cast<std::uint64_t>(got);
         if (!passed) {
-            THeaderGate::State state;
+            HeaderGate::State state;
             try {
                 state = gate.Append(buffer.data(), static_cast<std::size_t>(got));
             } catch (const std::bad_alloc&) {
                 return Failure(CipherFailure::CannotReadSource, ENOMEM);
             }
-            if (state == THeaderGate::Rejected) {
+            if (state == HeaderGate::Rejected) {
                 SkipUnreadKeystream(source.Size(), processed);
                 return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
             }
-            if (state == THeaderGate::Waiting)
+            if (state == HeaderGate::Waiting)
                 continue;
             passed = true;
             std::vector<std::uint8_t> held = std::move(gate.Held());
@@ -233,7 +233,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     }
     source.Close();
     if (!passed) {
-        if (gate.Finish() == THeaderGate::Rejected)
+        if (gate.Finish() == HeaderGate::Rejected)
             return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
         if (!writer.Write(gate.Held().data(), gate.Held().size()))
             return writeFailed();
@@ -254,7 +254,7 @@ CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string&
 }
 
 CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key,
-                                      TSafeCommitter& committer, int tag)
+                                      SafeCommitter& committer, int tag)
 {
     return TransformFile(src, dst, key, false, &committer, tag);
 }
@@ -284,7 +284,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
     // it is read, and the picture takes over that one buffer.
     LastEncrypted = std::make_unique<std::vector<std::uint8_t>>();
     std::vector<std::uint8_t> bytes;
-    THeaderGate gate;
+    HeaderGate gate;
     std::uint64_t fileSize = 0;
     {
         SourceFile source(src);
@@ -321,7 +321,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
                     bytes.push_back(probe);
                     continue;
                 }
-                const bool checking = gate.CheckIfDue(bytes) == THeaderGate::Waiting;
+                const bool checking = gate.CheckIfDue(bytes) == HeaderGate::Waiting;
                 if (checking)
                     room = std::min(room, kChunkBytes);
                 bytes.resize(filled + room);
@@ -335,7 +335,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
                     ApplyKeystream(bytes.data() + decrypted, bytes.size() - decrypted);
                     decrypted = bytes.size();
                     // The header is checked on the first bytes, before the rest is read.
-                    if (gate.CheckIfDue(bytes) == THeaderGate::Rejected)
+                    if (gate.CheckIfDue(bytes) == HeaderGate::Rejected)
                         break;
                 }
             }
@@ -345,7 +345,7 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
         }
     }
     slot = std::make_unique<TJPEGImage>();
-    if (gate.Finish(bytes) == THeaderGate::Rejected) {
+    if (gate.Finish(bytes) == HeaderGate::Rejected) {
         SkipUnreadKeystream(fileSize, bytes.size());
         return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
     }

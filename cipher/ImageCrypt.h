@@ -34,7 +34,7 @@ struct CipherResult {
     explicit operator bool() const { return failure == CipherFailure::None; }
 };
 
-class TSafeCommitter;
+class SafeCommitter;
 
 class TImgCrypt {
 public:
@@ -55,11 +55,11 @@ public:
     // `tag` instead of waiting for it to reach the disk; the result tells
     // only about reading and writing. The committer's Next gives the rest.
     CipherResult EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key,
-                               TSafeCommitter& committer, int tag);
+                               SafeCommitter& committer, int tag);
 
     // The strong format's passphrase and derived keys. DecryptFile takes a
     // file that starts with the strong magic as a strong file first.
-    strong::TStrongKeys Strong;
+    strong::StrongKeys Strong;
 
     // Absent until the first DecryptImage; then present and empty. The
     // encrypted bytes are not kept after a call: the file is decrypted in
@@ -74,7 +74,7 @@ public:
 
 private:
     CipherResult TransformFile(const std::string& src, const std::string& dst,
-                               std::int32_t key, bool checkJpeg, TSafeCommitter* committer = nullptr,
+                               std::int32_t key, bool checkJpeg, SafeCommitter* committer = nullptr,
                                int tag = 0);
 };
 

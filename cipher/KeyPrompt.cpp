@@ -21,7 +21,7 @@ QString FromWindows1252(const std::string& bytes)
 
 // Shows the key prompt, updates the key and returns the text it gave back.
 QString AskForKey(std::string& passphrase, std::int32_t& decryptionKey,
-                  strong::TStrongKeys* strongKeys)
+                  strong::StrongKeys* strongKeys)
 {
     const QString answer = PassphraseDialog(QStringLiteral("Set Decryption Key"),
                                             QStringLiteral("Enter Decryption Passphrase: "),
@@ -66,13 +66,13 @@ std::optional<std::int32_t> IntegerFromText(const QString& text)
 }
 
 void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey,
-                  strong::TStrongKeys* strongKeys)
+                  strong::StrongKeys* strongKeys)
 {
     AskForKey(passphrase, decryptionKey, strongKeys);
 }
 
 bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey,
-                       strong::TStrongKeys* strongKeys)
+                       strong::StrongKeys* strongKeys)
 {
     const QString first = AskForKey(passphrase, decryptionKey, strongKeys);
     const QString second = PassphraseDialog(QStringLiteral("CONFIRM Decryption Key"),

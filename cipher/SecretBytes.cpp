@@ -22,7 +22,7 @@ void WipeString(std::string& text)
     text.clear();
 }
 
-TSecretBytes::TSecretBytes(std::size_t size)
+SecretBytes::SecretBytes(std::size_t size)
 {
     if (size == 0)
         return;
@@ -35,24 +35,24 @@ TSecretBytes::TSecretBytes(std::size_t size)
     ::sodium_memzero(data_, size_);
 }
 
-TSecretBytes::TSecretBytes(std::string_view bytes) : TSecretBytes(bytes.size())
+SecretBytes::SecretBytes(std::string_view bytes) : SecretBytes(bytes.size())
 {
     if (!bytes.empty())
         std::memcpy(data_, bytes.data(), bytes.size());
 }
 
-TSecretBytes::~TSecretBytes()
+SecretBytes::~SecretBytes()
 {
     Clear();
 }
 
-TSecretBytes::TSecretBytes(TSecretBytes&& other) noexcept : data_(other.data_), size_(other.size_)
+SecretBytes::SecretBytes(SecretBytes&& other) noexcept : data_(other.data_), size_(other.size_)
 {
     other.data_ = nullptr;
     other.size_ = 0;
 }
 
-TSecretBytes& TSecretBytes::operator=(TSecretBytes&& other) noexcept
+SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept
 {
     if (this != &other) {
         Clear();
@@ -64,7 +64,7 @@ TSecretBytes& TSecretBytes::operator=(TSecretBytes&& other) noexcept
     return *this;
 }
 
-void TSecretBytes::Clear()
+void SecretBytes::Clear()
 {
     if (data_ != nullptr)
         ::sodium_free(data_); // wipes before freeing

@@ -16,17 +16,17 @@ bool SodiumReady();
 // compiler may not drop, then empties it.
 void WipeString(std::string& text);
 
-class TSecretBytes {
+class SecretBytes {
 public:
-    TSecretBytes() = default;
+    SecretBytes() = default;
     // Throws std::bad_alloc when the guarded memory cannot be had.
-    explicit TSecretBytes(std::size_t size);
-    explicit TSecretBytes(std::string_view bytes);
-    ~TSecretBytes();
-    TSecretBytes(TSecretBytes&& other) noexcept;
-    TSecretBytes& operator=(TSecretBytes&& other) noexcept;
-    TSecretBytes(const TSecretBytes&) = delete;
-    TSecretBytes& operator=(const TSecretBytes&) = delete;
+    explicit SecretBytes(std::size_t size);
+    explicit SecretBytes(std::string_view bytes);
+    ~SecretBytes();
+    SecretBytes(SecretBytes&& other) noexcept;
+    SecretBytes& operator=(SecretBytes&& other) noexcept;
+    SecretBytes(const SecretBytes&) = delete;
+    SecretBytes& operator=(const SecretBytes&) = delete;
 
     std::uint8_t* Data() { return data_; }
     const std::uint8_t* Data() const { return data_; }

@@ -94,9 +94,9 @@ std::uint32_t GetU32(const std::uint8_t* at)
 
 // The stream key and the key-check key, both derived from the Argon2id key.
 struct Subkeys {
-    TSecretBytes stream{kKeyBytes};
-    TSecretBytes check{kKeyBytes};
-    explicit Subkeys(const TSecretBytes& key)
+    SecretBytes stream{kKeyBytes};
+    SecretBytes check{kKeyBytes};
+    explicit Subkeys(const SecretBytes& key)
     {
         ::crypto_kdf_derive_from_key(stream.Data(), stream.Size(), kStreamSubkey, kSubkeyContext,
                                      key.Data());
@@ -366,7 +366,7 @@ private:
 
 // The reader: header, key check, extension record, then (when a sink is
 // given) every piece up to the final one, which must end the input.
-CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, Sink* sink)
+CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* sink)
 {
     if (!SodiumReady())
         return Failed(CipherFailure::CannotReadSource, ENOSYS, "no random source for libsodium");
@@ -388,7 +388,7 @@ CipherResult Decrypt(Input& in, TStrongKeys& keys, std::string& extension, Sink*
                       "its key derivation asks for more than " + std::to_string(kReadCap.memKiB >> 10)
                           + " MiB or " + std::to_string(kReadCap.opsLimit) + " passes");
     }
-    const TSecretBytes* key = keys.Key(header.params, header.salt);
+    const SecretBytes* key = keys.Key(header.params, header.salt);
     if (key == nullptr)
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     const Subkeys sub(*key);
@@ -575,7 +575,7 @@ std::string ExtensionToKeep(const std::string& path)
     return path.substr(dot + 1);
 }
 
-CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrongKeys& keys)
+CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongKeys& keys)
 {
     if (!SodiumReady())
         return Failed(CipherFailure::CannotWriteDestination, ENOSYS, "no random source for libsodium");
@@ -584,7 +584,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
         return in.Failure();
     const KdfParams params = keys.writeParams;
     const Salt& salt = keys.BatchSalt();
-    const TSecretBytes* key = keys.Key(params, salt);
+    const SecretBytes* key = keys.Key(params, salt);
     if (key == nullptr)
         return Failed(CipherFailure::CannotReadSource, ENOMEM);
     const Subkeys sub(*key);
@@ -683,7 +683,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrong
     return {};
 }
 
-CipherResult DecryptFile(const std::string& src, const std::string& dst, TStrongKeys& keys,
+CipherResult DecryptFile(const std::string& src, const std::string& dst, StrongKeys& keys,
                          std::string* extension)
 {
     FileInput in(src);
@@ -701,7 +701,7 @@ CipherResult DecryptFile(const std::string& src, const std::string& dst, TStrong
     return {};
 }
 
-CipherResult DecryptToMemory(const std::string& src, TStrongKeys& keys,
+CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys,
                              std::vector<std::uint8_t>& plain, std::string& extension,
                              std::uint64_t maxPlainBytes)
 {
@@ -740,7 +740,7 @@ CipherResult DecryptToMemory(const std::string& src, TStrongKeys& keys,
     return r;
 }
 
-CipherResult StoredExtension(const std::string& src, TStrongKeys& keys, std::string& extension)
+CipherResult StoredExtension(const std::string& src, StrongKeys& keys, std::string& extension)
 {
     FileInput in(src);
     if (!in.IsOpen())
@@ -748,7 +748,7 @@ CipherResult StoredExtension(const std::string& src, TStrongKeys& keys, std::str
     return Decrypt(in, keys, extension, nullptr);
 }
 
-CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, TStrongKeys& keys,
+CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, StrongKeys& keys,
                           std::vector<std::uint8_t>& plain, std::string& extension)
 {
     MemoryInput in(data, n);

@@ -69,25 +69,25 @@ std::string ExtensionToKeep(const std::string& path);
 
 // Encrypts src into dst with the keys' passphrase, batch salt and write
 // parameters. dst is written safely and only when everything went well.
-CipherResult EncryptFile(const std::string& src, const std::string& dst, TStrongKeys& keys);
+CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongKeys& keys);
 
 // Decrypts a strong file into dst; nothing is written unless the whole file
 // authenticates. extension (when given) receives the stored extension.
-CipherResult DecryptFile(const std::string& src, const std::string& dst, TStrongKeys& keys,
+CipherResult DecryptFile(const std::string& src, const std::string& dst, StrongKeys& keys,
                          std::string* extension = nullptr);
 
 // Decrypts a strong file into memory. A file whose plain text would exceed
 // maxPlainBytes is refused before anything is decrypted.
-CipherResult DecryptToMemory(const std::string& src, TStrongKeys& keys,
+CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys,
                              std::vector<std::uint8_t>& plain, std::string& extension,
                              std::uint64_t maxPlainBytes);
 
 // Reads only as far as the stored extension (the header and first message).
-CipherResult StoredExtension(const std::string& src, TStrongKeys& keys, std::string& extension);
+CipherResult StoredExtension(const std::string& src, StrongKeys& keys, std::string& extension);
 
 // The stream reader over bytes in memory, for the fuzz target: the same
 // checks as the file readers.
-CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, TStrongKeys& keys,
+CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, StrongKeys& keys,
                           std::vector<std::uint8_t>& plain, std::string& extension);
 
 } // namespace mg::strong

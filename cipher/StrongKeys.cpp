@@ -9,22 +9,22 @@ namespace {
 constexpr std::size_t kCachedKeys = 64;
 } // namespace
 
-void TStrongKeys::SetPassphrase(std::string_view bytes)
+void StrongKeys::SetPassphrase(std::string_view bytes)
 {
     if (passphrase_.View() == bytes)
         return;
     Clear();
-    passphrase_ = TSecretBytes(bytes);
+    passphrase_ = SecretBytes(bytes);
 }
 
-void TStrongKeys::Clear()
+void StrongKeys::Clear()
 {
     passphrase_.Clear();
     cache_.clear(); // each key wipes itself
     haveBatchSalt_ = false;
 }
 
-const TSecretBytes* TStrongKeys::Key(const KdfParams& params, const Salt& salt)
+const SecretBytes* StrongKeys::Key(const KdfParams& params, const Salt& salt)
 {
     for (Entry& e : cache_) {
         if (e.params == params && e.salt == salt)
@@ -32,7 +32,7 @@ const TSecretBytes* TStrongKeys::Key(const KdfParams& params, const Salt& salt)
     }
     if (!SodiumReady())
         return nullptr;
-    TSecretBytes key(kKeyBytes);
+    SecretBytes key(kKeyBytes);
     const auto* pass = reinterpret_cast<const char*>(passphrase_.Data());
     ++derivations_;
     if (::crypto_pwhash(key.Data(), key.Size(), pass ? pass : "", passphrase_.Size(), salt.data(),
@@ -45,12 +45,12 @@ const TSecretBytes* TStrongKeys::Key(const KdfParams& params, const Salt& salt)
     return &cache_.back().key;
 }
 
-void TStrongKeys::NewBatch()
+void StrongKeys::NewBatch()
 {
     haveBatchSalt_ = false;
 }
 
-const Salt& TStrongKeys::BatchSalt()
+const Salt& StrongKeys::BatchSalt()
 {
     if (!haveBatchSalt_ && SodiumReady()) {
         ::randombytes_buf(batchSalt_.data(), batchSalt_.size());

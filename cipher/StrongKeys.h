@@ -29,7 +29,7 @@ inline constexpr std::size_t kSaltBytes = 16;
 inline constexpr std::size_t kKeyBytes = 32;
 using Salt = std::array<std::uint8_t, kSaltBytes>;
 
-class TStrongKeys {
+class StrongKeys {
 public:
     // Takes the bytes of the passphrase typed last. A different passphrase
     // drops every derived key; the same one keeps them.
@@ -41,7 +41,7 @@ public:
     // The key of the current passphrase for these parameters and salt,
     // derived on first use; nullptr when the derivation fails (out of
     // memory). Parameters must already be within kReadCap.
-    const TSecretBytes* Key(const KdfParams& params, const Salt& salt);
+    const SecretBytes* Key(const KdfParams& params, const Salt& salt);
 
     // The salt and parameters of the files encrypted next. A batch starts
     // with NewBatch, so its files share one derivation; a new batch gets a
@@ -57,9 +57,9 @@ private:
     struct Entry {
         KdfParams params;
         Salt salt;
-        TSecretBytes key;
+        SecretBytes key;
     };
-    TSecretBytes passphrase_;
+    SecretBytes passphrase_;
     std::vector<Entry> cache_;
     Salt batchSalt_{};
     bool haveBatchSalt_ = false;

@@ -87,7 +87,7 @@ int main(int argc, char** argv)
     window.show();
     QCoreApplication::processEvents();
     // The window's own keys, with the parameters the program writes.
-    mg::strong::TStrongKeys& keys = window.ImgCrypt->Strong;
+    mg::strong::StrongKeys& keys = window.ImgCrypt->Strong;
     keys.SetPassphrase("benchmark passphrase");
     if (!mg::strong::EncryptFile(plain, sealed, keys))
         return 1;

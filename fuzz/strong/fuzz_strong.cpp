@@ -11,10 +11,10 @@
 #include <vector>
 
 namespace {
-mg::strong::TStrongKeys& Keys()
+mg::strong::StrongKeys& Keys()
 {
-    static mg::strong::TStrongKeys keys = [] {
-        mg::strong::TStrongKeys k;
+    static mg::strong::StrongKeys keys = [] {
+        mg::strong::StrongKeys k;
         k.SetPassphrase("fuzz");
         return k;
     }();

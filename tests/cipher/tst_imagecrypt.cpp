@@ -462,7 +462,7 @@ void TestImageCrypt::committerKeepsOrderAndStopsAtAFailure()
     faults.syncFailsWith = syncErrno;
     mg::SetSafeFileFaults(faults);
     {
-        mg::TSafeCommitter committer;
+        mg::SafeCommitter committer;
         for (int i = 0; i < 3; ++i)
             QVERIFY(crypt_.EncryptFileEx(Path("src"), Path(("out" + std::to_string(i)).c_str()), 5, committer, i));
         QCOMPARE(committer.Pending(), std::size_t(3));

@@ -96,7 +96,7 @@ void TestStrongCli::refusals()
 {
     QFETCH(QString, change);
     QFETCH(QByteArray, message);
-    mg::strong::TStrongKeys keys;
+    mg::strong::StrongKeys keys;
     keys.writeParams = {1, 8};
     keys.SetPassphrase(change == "passphrase" ? "Secret" : "secret");
     mg::test::WriteFile(Path("a.jpg").toStdString(), mg::test::MakeJpeg(30, 20));

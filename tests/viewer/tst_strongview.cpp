@@ -20,7 +20,7 @@ namespace {
 void EncryptBatch(TestFolder& folder, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& files,
                   const char* passphrase = "open sesame")
 {
-    strong::TStrongKeys keys;
+    strong::StrongKeys keys;
     keys.writeParams = {1, 8};
     keys.SetPassphrase(passphrase);
     keys.NewBatch();
