@@ -16,7 +16,8 @@ public:
 // The message for a failed file operation, from the system's error number:
 // short texts that say what went wrong ("File not found", "Invalid filename",
 // "File access denied", else "I/O error <n>").
-inline std::string FileErrorMessage(int error) {
+inline std::string FileErrorMessage(int error)
+{
     switch (error) {
     case ENOENT:
         return "File not found";
@@ -32,6 +33,9 @@ inline std::string FileErrorMessage(int error) {
     }
 }
 
-[[noreturn]] inline void ThrowFileError(int error) { throw Error(FileErrorMessage(error)); }
+[[noreturn]] inline void ThrowFileError(int error)
+{
+    throw Error(FileErrorMessage(error));
+}
 
 } // namespace mg

@@ -12,9 +12,8 @@
 #include <new>
 #include <type_traits>
 
-
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace mg {
 
@@ -161,13 +160,13 @@ bool TwelveBitOnly(const Session* s)
     const jpeg_decompress_struct& c = s->cinfo;
     if (s->err.status != kStatusLibjpeg || s->err.code != JERR_BAD_PRECISION || c.data_precision != 12)
         return false;
-    if (c.image_width == 0 || c.image_height == 0 || c.num_components < 1
-        || c.num_components > MAX_COMPONENTS || c.comp_info == nullptr)
+    if (c.image_width == 0 || c.image_height == 0 || c.num_components < 1 || c.num_components > MAX_COMPONENTS
+        || c.comp_info == nullptr)
         return false;
     for (int i = 0; i < c.num_components; ++i) {
         const jpeg_component_info& comp = c.comp_info[i];
-        if (comp.h_samp_factor < 1 || comp.h_samp_factor > MAX_SAMP_FACTOR
-            || comp.v_samp_factor < 1 || comp.v_samp_factor > MAX_SAMP_FACTOR)
+        if (comp.h_samp_factor < 1 || comp.h_samp_factor > MAX_SAMP_FACTOR || comp.v_samp_factor < 1
+            || comp.v_samp_factor > MAX_SAMP_FACTOR)
             return false;
     }
     return true;
@@ -257,8 +256,8 @@ void DecodeGuarded(Session* s)
     const std::size_t stride = std::size_t(c->output_width) * 3u;
     if (cmyk) {
         // One CMYK row at a time in libjpeg's own pool (freed with it).
-        JSAMPARRAY row = (*c->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE,
-                                                 c->output_width * 4u, 1);
+        JSAMPARRAY row =
+            (*c->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE, c->output_width * 4u, 1);
         // Adobe writes CMYK inverted, which is what nearly every such file is.
         const bool inverted = c->saw_Adobe_marker;
         while (c->output_scanline < c->output_height) {
@@ -361,8 +360,7 @@ int JpegScanLimit(std::uint64_t blocks)
 {
     if (blocks == 0)
         return kJpegMaxScans;
-    return static_cast<int>(std::clamp<std::uint64_t>(kJpegScanBlockBudget / blocks,
-                                                       kJpegMinScanLimit, kJpegMaxScans));
+    return static_cast<int>(std::clamp<std::uint64_t>(kJpegScanBlockBudget / blocks, kJpegMinScanLimit, kJpegMaxScans));
 }
 
 void SetJpegDecodeBudget(std::uint64_t bytes)
@@ -400,8 +398,7 @@ JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size)
     return HeaderFrom(s);
 }
 
-JpegHeader CheckJpegPrefix(const std::uint8_t* data, std::size_t size, bool complete,
-                           bool& needMore)
+JpegHeader CheckJpegPrefix(const std::uint8_t* data, std::size_t size, bool complete, bool& needMore)
 {
     Session s;
     InitSession(&s);
@@ -470,12 +467,30 @@ void TJPEGImage::SaveToFile(const std::string& path) const
         ThrowFileError(error);
 }
 
-bool TJPEGImage::Empty() const { return d_->bytes.empty(); }
-int TJPEGImage::Width() const { return d_->header.width; }
-int TJPEGImage::Height() const { return d_->header.height; }
-bool TJPEGImage::Grayscale() const { return d_->header.grayscale; }
-bool TJPEGImage::ProgressiveEncoding() const { return d_->header.progressive; }
-const std::vector<std::uint8_t>& TJPEGImage::Bytes() const { return d_->bytes; }
+bool TJPEGImage::Empty() const
+{
+    return d_->bytes.empty();
+}
+int TJPEGImage::Width() const
+{
+    return d_->header.width;
+}
+int TJPEGImage::Height() const
+{
+    return d_->header.height;
+}
+bool TJPEGImage::Grayscale() const
+{
+    return d_->header.grayscale;
+}
+bool TJPEGImage::ProgressiveEncoding() const
+{
+    return d_->header.progressive;
+}
+const std::vector<std::uint8_t>& TJPEGImage::Bytes() const
+{
+    return d_->bytes;
+}
 
 int TJPEGImage::ScaleFor(int targetWidth, int targetHeight) const
 {

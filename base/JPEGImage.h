@@ -41,8 +41,7 @@ JpegHeader ReadJpegHeader(const std::uint8_t* data, std::size_t size);
 // past the end of the bytes, so that only more of the stream can decide;
 // otherwise the result is final and equals the check on the whole stream.
 // complete tells that the bytes are the whole stream.
-JpegHeader CheckJpegPrefix(const std::uint8_t* data, std::size_t size, bool complete,
-                           bool& needMore);
+JpegHeader CheckJpegPrefix(const std::uint8_t* data, std::size_t size, bool complete, bool& needMore);
 // Reads the header from an open stdio stream positioned at the stream's start.
 JpegHeader ReadJpegHeader(std::FILE* file);
 
@@ -90,9 +89,7 @@ public:
     // empty buffer gives an empty picture (width and height 0) without any
     // check. Copies made earlier keep the old contents.
     void LoadFromBytes(const std::uint8_t* data, std::size_t size);
-    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) {
-        LoadFromBytes(bytes.data(), bytes.size());
-    }
+    void LoadFromBytes(const std::vector<std::uint8_t>& bytes) { LoadFromBytes(bytes.data(), bytes.size()); }
     // The same, taking over the buffer instead of copying it (the decrypted
     // stream of a large picture is not copied again).
     void LoadFromBytes(std::vector<std::uint8_t>&& bytes);

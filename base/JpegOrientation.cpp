@@ -30,8 +30,7 @@ int JpegOrientation(const std::uint8_t* data, std::size_t size)
     // first other marker, so a large picture's entropy data is never read.
     exif_data_load_data(exif.get(), data, static_cast<unsigned int>(size));
     ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-    if (!entry || entry->format != EXIF_FORMAT_SHORT || entry->components < 1 || !entry->data
-        || entry->size < 2)
+    if (!entry || entry->format != EXIF_FORMAT_SHORT || entry->components < 1 || !entry->data || entry->size < 2)
         return 1;
     const int value = exif_get_short(entry->data, exif_data_get_byte_order(exif.get()));
     return value >= 1 && value <= 8 ? value : 1;

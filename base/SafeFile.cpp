@@ -220,8 +220,7 @@ bool SafeWriter::Open()
     const mode_t mode = exists ? (existing.st_mode & 07777) : DefaultMode();
     // An unnamed file needs /proc to be given a name by a user other than
     // root; without it the named form is used from the start.
-    const bool unnamedPossible = !g_faults.noUnnamedFiles
-                                 && (::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0);
+    const bool unnamedPossible = !g_faults.noUnnamedFiles && (::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0);
     if (unnamedPossible)
         fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
@@ -280,8 +279,8 @@ void SafeWriter::StartWriteback()
     constexpr std::uint64_t kStretch = std::uint64_t{8} << 20;
     if (written_ - writebackFrom_ < kStretch)
         return;
-    ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_),
-                      static_cast<off_t>(written_ - writebackFrom_), SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_), static_cast<off_t>(written_ - writebackFrom_),
+                      SYNC_FILE_RANGE_WRITE);
     writebackFrom_ = written_;
 }
 
@@ -433,8 +432,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
     return ReadWholeFile(path, std::uint64_t(INT32_MAX), FileErrorMessage(EFBIG));
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t maxBytes,
-                                        const std::string& tooLarge)
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t maxBytes, const std::string& tooLarge)
 {
     if (path.empty() || path.find('\0') != std::string::npos)
         ThrowFileError(ENOENT);
@@ -490,8 +488,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t m
     return bytes;
 }
 
-int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
-                    std::size_t n)
+int WriteFileSafely(const std::string& destination, const std::uint8_t* data, std::size_t n)
 {
     SafeWriter writer(destination);
     if (writer.Open() && writer.Write(data, n) && writer.Commit())

@@ -6,8 +6,8 @@
 // interruption of any kind, kill -9 included, leaves nothing behind; only on
 // file systems without unnamed files is it a hidden named file, removed on
 // SIGINT, SIGTERM and SIGHUP.
-#include <cstddef>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -112,12 +112,10 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 // The same with a size limit: a file larger than maxBytes is refused with
 // mg::Error(tooLarge) before any of it is read (and one that grows past the
 // limit while it is read, when it does). The bytes are held once.
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t maxBytes,
-                                        const std::string& tooLarge);
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::uint64_t maxBytes, const std::string& tooLarge);
 
 // Writes a whole buffer safely; the errno on failure (0 on success).
-int WriteFileSafely(const std::string& destination, const std::uint8_t* data,
-                    std::size_t n);
+int WriteFileSafely(const std::string& destination, const std::uint8_t* data, std::size_t n);
 
 // Test seam: makes safe writes fail as a full disk or a read-only folder
 // would, since tests run with permissions that the kernel does not enforce.
@@ -127,7 +125,7 @@ struct SafeFileFaults {
     int createFailsWith = 0; // errno for Open's exclusive create
     int writeCall = 0;       // which write() call fails
     int writeFailsWith = 0;
-    int syncFailsWith = 0;   // errno for the fsync of the temporary file
+    int syncFailsWith = 0; // errno for the fsync of the temporary file
     int renameFailsWith = 0;
     bool noUnnamedFiles = false; // behave as a file system without O_TMPFILE
 };

@@ -15,8 +15,8 @@
 
 namespace mg::batch {
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
-                  bool bold, double scale, bool centred)
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold, double scale,
+                  bool centred)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -55,8 +55,8 @@ void FitCaptions(QWidget* window, QSize designed, const std::vector<QWidget*>& c
     window->setFixedSize(right, designed.height());
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
-                        int top, int width, int height)
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                        int height)
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -67,8 +67,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 
 namespace {
 
-template <class Control>
-Control* Named(Control* control, const char* name, int left, int top, int width, int height)
+template <class Control> Control* Named(Control* control, const char* name, int left, int top, int width, int height)
 {
     control->setObjectName(QString::fromLatin1(name));
     control->setGeometry(left, top, width, height);
@@ -77,20 +76,19 @@ Control* Named(Control* control, const char* name, int left, int top, int width,
 
 } // namespace
 
-QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                        int width, int height)
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                        int height)
 {
     return Named(new QCheckBox(caption, parent), name, left, top, width, height);
 }
 
-QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left,
-                              int top, int width, int height)
+QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                              int height)
 {
     return Named(new QRadioButton(caption, parent), name, left, top, width, height);
 }
 
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
-                    int height)
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
     return Named(new QLineEdit(text, parent), name, left, top, width, height);
 }

@@ -3,8 +3,8 @@
 // labels, the "Desktop" cut of the destination label, byte/text
 // conversions, and the report of an error that ends a button's handler.
 #include <QFont>
-#include <QString>
 #include <QSize>
+#include <QString>
 #include <exception>
 #include <string>
 #include <vector>
@@ -20,8 +20,8 @@ class QWidget;
 namespace mg::batch {
 
 // A label at its layout top-left corner that sizes itself to its text.
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
-                  bool bold = false, double scale = 1.0, bool centred = false);
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold = false,
+                  double scale = 1.0, bool centred = false);
 // Sizes a label to its text, keeping its left edge.
 void FitLabel(QLabel* label);
 // Sets a label's text only when it differs, so that a label rewritten from
@@ -35,15 +35,14 @@ void SetLabelText(QLabel* label, const QString& text);
 void FitCaptions(QWidget* window, QSize designed, const std::vector<QWidget*>& controls);
 
 // A push button that is never pressed by Enter unless it has the focus.
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left,
-                        int top, int width, int height);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                        int height);
 // Named controls at their layout places.
-QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                        int width, int height);
-QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left,
-                              int top, int width, int height);
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
-                    int height);
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                        int height);
+QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
+                              int height);
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height);
 // "ProgressBar1": range 0 to 100 at 0, without a percentage text.
 QProgressBar* MakeProgressBar(QWidget* parent, int left, int top, int width, int height);
 

@@ -13,7 +13,7 @@
 namespace mg {
 
 BatchWindow::BatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
-                           QSize size, QPoint position)
+                         QSize size, QPoint position)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | extraFlags), designed_(size)
 {
     setObjectName(QString::fromLatin1(name));
@@ -121,8 +121,8 @@ void BatchWindow::AskAndCreateFolder(const QString& name, const QString& questio
         return;
     }
     const std::string path = folder + "/" + batch::FileNameBytes(name);
-    if (MessageDialog(question + QStringLiteral(" \"") + ShownName(path) + QStringLiteral("\" ?"),
-                      mtConfirmation, mbYesNo)
+    if (MessageDialog(question + QStringLiteral(" \"") + ShownName(path) + QStringLiteral("\" ?"), mtConfirmation,
+                      mbYesNo)
         != mrYes)
         return;
     CreateFolderAndRefresh(path, *ShellTreeView1);

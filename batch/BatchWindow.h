@@ -50,8 +50,8 @@ protected:
 
     // A fixed-size tool window at its default place; the controls are made
     // by the derived window.
-    BatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title,
-                 QSize size, QPoint position);
+    BatchWindow(QWidget* parent, Qt::WindowFlags extraFlags, const char* name, const QString& title, QSize size,
+                QPoint position);
 
     // The destination tree at its layout place; rootFolder is its desktop
     // root, empty for the user's desktop.

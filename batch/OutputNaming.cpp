@@ -33,8 +33,8 @@ LocalTime ReadLocalClock()
 std::string TimeStamp(const LocalTime& t)
 {
     char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d%03d.", t.year, t.month,
-                                t.day, t.hour, t.minute, t.second, t.millisecond);
+    const int n = std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d%03d.", t.year, t.month, t.day, t.hour,
+                                t.minute, t.second, t.millisecond);
     return std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 

@@ -57,29 +57,27 @@ struct OutputName {
 
 // The encrypt window's naming controls, read afresh for every file.
 struct EncryptSettings {
-    bool timeBased = true;      // rbTimeBased
-    bool rot13 = false;         // rbRot13 (rbKeepExisting is never read)
-    bool keepExtension = false; // cbKeepExtension
+    bool timeBased = true;         // rbTimeBased
+    bool rot13 = false;            // rbRot13 (rbKeepExisting is never read)
+    bool keepExtension = false;    // cbKeepExtension
     std::string extension = "Bin"; // txtExtension
 };
 
 // The decrypt window's naming controls, read afresh for every file.
 struct DecryptSettings {
-    bool useDateTime = false;   // cbUseDateTime
-    bool keepExtension = false; // cbKeepExtension
+    bool useDateTime = false;      // cbUseDateTime
+    bool keepExtension = false;    // cbKeepExtension
     std::string extension = "JPG"; // txtExtension
 };
 
 // The encrypt window's rules, first that applies: time stamp; else the name,
 // turned by ROT-13 when rot13 is set, then either name + "." or its stem,
 // then the extension text. The clock is read only in time-based mode.
-OutputName EncryptOutputName(std::string_view name, const EncryptSettings& s,
-                             const Clock& clock);
+OutputName EncryptOutputName(std::string_view name, const EncryptSettings& s, const Clock& clock);
 
 // The decrypt window's rules, first that applies: time stamp; name + ".";
 // stem; each followed by the extension text. No ROT-13 here.
-OutputName DecryptOutputName(std::string_view name, const DecryptSettings& s,
-                             const Clock& clock);
+OutputName DecryptOutputName(std::string_view name, const DecryptSettings& s, const Clock& clock);
 
 // folder + "/" + output name, built like SourcePath.
 std::string DestinationPath(std::string_view folder, const OutputName& out);

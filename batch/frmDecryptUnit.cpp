@@ -23,15 +23,14 @@ using batch::MakeLabel;
 
 TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
     : BatchWindow(parent, Qt::WindowCloseButtonHint, "frmDecrypt", QStringLiteral("Decrypt Selected Files"),
-                   QSize(278, 436), QPoint(192, 107))
+                  QSize(278, 436), QPoint(192, 107))
 {
     Label1 = MakeLabel(this, "Label1", QStringLiteral("PICK DESTINATION DIRECTORY"), 24, 8, true, 13.0 / 11.0);
     MakeTree(rootFolder, QRect(8, 32, 265, 217));
     cmdCreateFolder = MakeButton(this, "cmdCreateFolder", QStringLiteral("Create New Folder"), 80, 256, 129, 17);
-    cbKeepExtension = batch::MakeCheckBox(this, "cbKeepExtension", QStringLiteral("cbKeepExtension"), 8, 288,
-                                          113, 17);
-    cbUseDateTime = batch::MakeCheckBox(this, "cbUseDateTime", QStringLiteral("Use chrono file name"), 128, 288,
-                                        137, 17);
+    cbKeepExtension = batch::MakeCheckBox(this, "cbKeepExtension", QStringLiteral("cbKeepExtension"), 8, 288, 113, 17);
+    cbUseDateTime =
+        batch::MakeCheckBox(this, "cbUseDateTime", QStringLiteral("Use chrono file name"), 128, 288, 137, 17);
     Label2 = MakeLabel(this, "Label2", QStringLiteral("Target extension"), 8, 312);
     txtExtension = batch::MakeEdit(this, "txtExtension", QStringLiteral("JPG"), 104, 312, 49, 21);
     ProgressBar1 = batch::MakeProgressBar(this, 8, 336, 257, 16);
@@ -42,8 +41,8 @@ TfrmDecrypt::TfrmDecrypt(const std::string& rootFolder, QWidget* parent)
 
     // Tab order, as the controls read on screen: tree, bar, Cancel, Decrypt, extension, the
     // chrono box, the keep-extension box, Create New Folder.
-    QWidget* order[] = {ShellTreeView1, ProgressBar1,    Cancel,         cmdGo,
-                        txtExtension,   cbUseDateTime,   cbKeepExtension, cmdCreateFolder};
+    QWidget* order[] = {ShellTreeView1, ProgressBar1,  Cancel,          cmdGo,
+                        txtExtension,   cbUseDateTime, cbKeepExtension, cmdCreateFolder};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -72,8 +71,8 @@ void TfrmDecrypt::MyPaint()
 
 void TfrmDecrypt::cmdCreateFolderClick()
 {
-    const QString name = InputDialog(QStringLiteral("Create Folder"), QStringLiteral("New Folder Name: "),
-                                     QStringLiteral("New Folder"));
+    const QString name =
+        InputDialog(QStringLiteral("Create Folder"), QStringLiteral("New Folder Name: "), QStringLiteral("New Folder"));
     if (!name.isEmpty())
         AskAndCreateFolder(name, QStringLiteral("Create folder"));
 }
@@ -144,9 +143,8 @@ bool TfrmDecrypt::DecryptFiles()
             continue;
         const std::string source = list.ItemPath(i);
         const std::string folder = ShellTreeView1->Path();
-        const std::string destination =
-            written.Destination(folder, naming::DecryptOutputName(naming::NameOf(source),
-                                                                WithStoredExtension(Settings(), source), Clock));
+        const std::string destination = written.Destination(
+            folder, naming::DecryptOutputName(naming::NameOf(source), WithStoredExtension(Settings(), source), Clock));
         answer.AskUnlessAll([&] {
             return MessageDialog(QStringLiteral("Decrypt: ") + ShownName(source) + QStringLiteral(" to ")
                                      + ShownName(destination),

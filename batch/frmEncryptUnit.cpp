@@ -1,10 +1,10 @@
 #include "batch/frmEncryptUnit.h"
 
+#include "base/SafeFile.h"
 #include "batch/BatchControls.h"
 #include "batch/FolderCreation.h"
 #include "cipher/ImageCrypt.h"
 #include "cipher/KeyPrompt.h"
-#include "base/SafeFile.h"
 #include "cipher/StrongCrypt.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
@@ -27,8 +27,7 @@ using batch::MakeButton;
 using batch::MakeLabel;
 
 TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
-    : BatchWindow(parent, {}, "frmEncrypt", QStringLiteral("Encrypt Selected Files"), QSize(380, 433),
-                   QPoint(216, 166))
+    : BatchWindow(parent, {}, "frmEncrypt", QStringLiteral("Encrypt Selected Files"), QSize(380, 433), QPoint(216, 166))
 {
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Pick Destination Folder"), 16, 16, true, 13.0 / 11.0);
     MakeTree(rootFolder, QRect(16, 40, 201, 305));
@@ -36,21 +35,20 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
     txtFolderName = batch::MakeEdit(this, "txtFolderName", QStringLiteral("New Folder"), 224, 56, 121, 21);
     Button1 = MakeButton(this, "Button1", QStringLiteral("Create Folder"), 224, 80, 75, 25);
     Label4 = MakeLabel(this, "Label4", QStringLiteral("Filename obfuscation"), 232, 168, true);
-    cbKeepExtension = batch::MakeCheckBox(this, "cbKeepExtension", QStringLiteral("Keep original extension"),
-                                          224, 192, 137, 17);
+    cbKeepExtension =
+        batch::MakeCheckBox(this, "cbKeepExtension", QStringLiteral("Keep original extension"), 224, 192, 137, 17);
     Label3 = MakeLabel(this, "Label3", QStringLiteral("New Extension"), 224, 216);
     txtExtension = batch::MakeEdit(this, "txtExtension", QStringLiteral("Bin"), 224, 232, 121, 21);
     // One group: the three share this parent and exclude each other.
-    rbKeepExisting = batch::MakeRadioButton(this, "rbKeepExisting", QStringLiteral("Keep Existing Filename"),
-                                            232, 280, 137, 17);
-    rbTimeBased = batch::MakeRadioButton(this, "rbTimeBased", QStringLiteral("Timebased Filename"), 232, 296,
-                                         137, 17);
+    rbKeepExisting =
+        batch::MakeRadioButton(this, "rbKeepExisting", QStringLiteral("Keep Existing Filename"), 232, 280, 137, 17);
+    rbTimeBased = batch::MakeRadioButton(this, "rbTimeBased", QStringLiteral("Timebased Filename"), 232, 296, 137, 17);
     rbTimeBased->setChecked(true);
     rbRot13 = batch::MakeRadioButton(this, "rbRot13", QStringLiteral("Rot-13 Filename"), 232, 312, 137, 17);
     // In the free band between the naming choices and the status line.
     cbStrong = batch::MakeCheckBox(this, "cbStrong", QStringLiteral("Strong encryption"), 224, 336, 145, 17);
-    lblCurrentDirectory = MakeLabel(this, "lblCurrentDirectory", QStringLiteral("Current Directory"), 8, 360,
-                                    true, 1.0, true);
+    lblCurrentDirectory =
+        MakeLabel(this, "lblCurrentDirectory", QStringLiteral("Current Directory"), 8, 360, true, 1.0, true);
     ProgressBar1 = batch::MakeProgressBar(this, 112, 360, 150, 16);
     ProgressBar1->hide();
     lblCount = MakeLabel(this, "lblCount", QStringLiteral("files selected"), 8, 384, true, 1.0, true);
@@ -59,9 +57,8 @@ TfrmEncrypt::TfrmEncrypt(const std::string& rootFolder, QWidget* parent)
 
     // Tab order, as the controls read on screen: tree, folder name, Create Folder, extension,
     // the three radio buttons, Cancel, GO, keep-extension box.
-    QWidget* order[] = {ShellTreeView1, txtFolderName, Button1, txtExtension, rbKeepExisting,
-                        rbTimeBased,    rbRot13,       Button2, Button3,      cbKeepExtension,
-                        cbStrong};
+    QWidget* order[] = {ShellTreeView1, txtFolderName, Button1, txtExtension,    rbKeepExisting, rbTimeBased,
+                        rbRot13,        Button2,       Button3, cbKeepExtension, cbStrong};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -106,8 +103,8 @@ void TfrmEncrypt::Button2Click()
 
 void TfrmEncrypt::Button3Click()
 {
-    if (DestinationChosen() && ConfirmPassphrase(frmMain->Passphrase, frmMain->DecryptionKey,
-                                                     &frmMain->ImgCrypt->Strong))
+    if (DestinationChosen()
+        && ConfirmPassphrase(frmMain->Passphrase, frmMain->DecryptionKey, &frmMain->ImgCrypt->Strong))
         DoCrypt();
 }
 
@@ -243,17 +240,18 @@ bool TfrmEncrypt::DoCrypt()
             if (answer.Cancelled())
                 return false; // lblCount keeps its text
             if (answer.Proceeds()) {
-                batch::SetLabelText(lblCount, QStringLiteral("Encrypting \"") + ShownName(source) + QStringLiteral("\""));
+                batch::SetLabelText(lblCount,
+                                    QStringLiteral("Encrypting \"") + ShownName(source) + QStringLiteral("\""));
                 ProcessPendingEvents();
                 // A destination folder that has gone (or was never a real
                 // folder) fails like a destination that cannot be written;
                 // a source built from the virtual "Computer" like one that
                 // cannot be read.
-                const bool ok = IsFileSystemFolder(folder) && IsFullPath(source)
-                                && (strongFormat
-                                        ? bool(strong::EncryptFile(source, destination, frmMain->ImgCrypt->Strong))
-                                        : bool(frmMain->ImgCrypt->EncryptFileEx(
-                                              source, destination, frmMain->DecryptionKey, committer, i)));
+                const bool ok =
+                    IsFileSystemFolder(folder) && IsFullPath(source)
+                    && (strongFormat ? bool(strong::EncryptFile(source, destination, frmMain->ImgCrypt->Strong))
+                                     : bool(frmMain->ImgCrypt->EncryptFileEx(source, destination,
+                                                                             frmMain->DecryptionKey, committer, i)));
                 written.MarkProcessed(source);
                 if (ok) {
                     // The name is taken from now on, so no later file of

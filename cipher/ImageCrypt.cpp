@@ -1,8 +1,8 @@
 #include "cipher/ImageCrypt.h"
 
 #include "base/Error.h"
-#include "cipher/Keystream.h"
 #include "base/SafeFile.h"
+#include "cipher/Keystream.h"
 #include "cipher/StrongCrypt.h"
 
 #include <algorithm>
@@ -67,8 +67,7 @@ public:
     // Why the source could not be read, for the caller's report.
     CipherResult Failed() const
     {
-        return Failure(CipherFailure::CannotReadSource, error_,
-                       notRegular_ ? "not a regular file" : "");
+        return Failure(CipherFailure::CannotReadSource, error_, notRegular_ ? "not a regular file" : "");
     }
 
     // Reads up to n bytes, retrying interrupted reads; -1 on error.
@@ -177,8 +176,8 @@ void SkipUnreadKeystream(std::uint64_t fileSize, std::uint64_t processed)
 
 } // namespace
 
-CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string& dst,
-                                      std::int32_t key, bool checkJpeg, SafeCommitter* committer, int tag)
+CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string& dst, std::int32_t key, bool checkJpeg,
+                                      SafeCommitter* committer, int tag)
 {
     SetSeed(key);
     SourceFile source(src);
@@ -247,8 +246,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     return {};
 }
 
-CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string& dst,
-                                      std::int32_t key)
+CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key)
 {
     return TransformFile(src, dst, key, false);
 }
@@ -259,8 +257,7 @@ CipherResult TImgCrypt::EncryptFileEx(const std::string& src, const std::string&
     return TransformFile(src, dst, key, false, &committer, tag);
 }
 
-CipherResult TImgCrypt::DecryptFileEx(const std::string& src, const std::string& dst,
-                                      std::int32_t key)
+CipherResult TImgCrypt::DecryptFileEx(const std::string& src, const std::string& dst, std::int32_t key)
 {
     // A light file may begin with the strong magic by chance: when the strong
     // reading fails, the light one is tried, and the strong failure is told
@@ -276,8 +273,7 @@ CipherResult TImgCrypt::DecryptFileEx(const std::string& src, const std::string&
     return TransformFile(src, dst, key, true);
 }
 
-CipherResult TImgCrypt::DecryptImageEx(const std::string& src,
-                                       std::unique_ptr<TJPEGImage>& slot, std::int32_t key)
+CipherResult TImgCrypt::DecryptImageEx(const std::string& src, std::unique_ptr<TJPEGImage>& slot, std::int32_t key)
 {
     SetSeed(key);
     // The encrypted bytes are not kept: the file is decrypted in place as
@@ -367,8 +363,7 @@ bool TImgCrypt::DecryptFile(const std::string& src, const std::string& dst, std:
     return static_cast<bool>(DecryptFileEx(src, dst, key));
 }
 
-bool TImgCrypt::DecryptImage(const std::string& src, std::unique_ptr<TJPEGImage>& slot,
-                             std::int32_t key)
+bool TImgCrypt::DecryptImage(const std::string& src, std::unique_ptr<TJPEGImage>& slot, std::int32_t key)
 {
     return static_cast<bool>(DecryptImageEx(src, slot, key));
 }

@@ -41,16 +41,12 @@ public:
     // The plain operations: false on every failure, nothing shown.
     bool EncryptFile(const std::string& src, const std::string& dst, std::int32_t key);
     bool DecryptFile(const std::string& src, const std::string& dst, std::int32_t key);
-    bool DecryptImage(const std::string& src, std::unique_ptr<TJPEGImage>& slot,
-                      std::int32_t key);
+    bool DecryptImage(const std::string& src, std::unique_ptr<TJPEGImage>& slot, std::int32_t key);
 
     // The same operations with the reason for a failure.
-    CipherResult EncryptFileEx(const std::string& src, const std::string& dst,
-                               std::int32_t key);
-    CipherResult DecryptFileEx(const std::string& src, const std::string& dst,
-                               std::int32_t key);
-    CipherResult DecryptImageEx(const std::string& src, std::unique_ptr<TJPEGImage>& slot,
-                                std::int32_t key);
+    CipherResult EncryptFileEx(const std::string& src, const std::string& dst, std::int32_t key);
+    CipherResult DecryptFileEx(const std::string& src, const std::string& dst, std::int32_t key);
+    CipherResult DecryptImageEx(const std::string& src, std::unique_ptr<TJPEGImage>& slot, std::int32_t key);
     // Encrypts into a temporary file and hands it to `committer` under
     // `tag` instead of waiting for it to reach the disk; the result tells
     // only about reading and writing. The committer's Next gives the rest.
@@ -73,9 +69,8 @@ public:
     static constexpr std::size_t kChunkBytes = std::size_t{128} << 10;
 
 private:
-    CipherResult TransformFile(const std::string& src, const std::string& dst,
-                               std::int32_t key, bool checkJpeg, SafeCommitter* committer = nullptr,
-                               int tag = 0);
+    CipherResult TransformFile(const std::string& src, const std::string& dst, std::int32_t key, bool checkJpeg,
+                               SafeCommitter* committer = nullptr, int tag = 0);
 };
 
 } // namespace mg

@@ -20,12 +20,11 @@ QString FromWindows1252(const std::string& bytes)
 }
 
 // Shows the key prompt, updates the key and returns the text it gave back.
-QString AskForKey(std::string& passphrase, std::int32_t& decryptionKey,
-                  strong::StrongKeys* strongKeys)
+QString AskForKey(std::string& passphrase, std::int32_t& decryptionKey, strong::StrongKeys* strongKeys)
 {
-    const QString answer = PassphraseDialog(QStringLiteral("Set Decryption Key"),
-                                            QStringLiteral("Enter Decryption Passphrase: "),
-                                            PassphraseText(passphrase));
+    const QString answer =
+        PassphraseDialog(QStringLiteral("Set Decryption Key"), QStringLiteral("Enter Decryption Passphrase: "),
+                         PassphraseText(passphrase));
     if (answer.isEmpty())
         return answer;
     std::string bytes = TypedTextBytes(answer);
@@ -65,14 +64,12 @@ std::optional<std::int32_t> IntegerFromText(const QString& text)
     return ParseIntegerText(TypedTextBytes(text));
 }
 
-void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey,
-                  strong::StrongKeys* strongKeys)
+void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey, strong::StrongKeys* strongKeys)
 {
     AskForKey(passphrase, decryptionKey, strongKeys);
 }
 
-bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey,
-                       strong::StrongKeys* strongKeys)
+bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey, strong::StrongKeys* strongKeys)
 {
     const QString first = AskForKey(passphrase, decryptionKey, strongKeys);
     const QString second = PassphraseDialog(QStringLiteral("CONFIRM Decryption Key"),

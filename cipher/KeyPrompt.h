@@ -15,16 +15,14 @@ namespace mg {
 // key and leaves the passphrase; any other text becomes the passphrase and
 // its key. When strongKeys is given, every non-empty answer, integer texts
 // included, also becomes the strong format's passphrase.
-void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey,
-                  strong::StrongKeys* strongKeys = nullptr);
+void PromptForKey(std::string& passphrase, std::int32_t& decryptionKey, strong::StrongKeys* strongKeys = nullptr);
 
 // Runs PromptForKey, then asks for the passphrase again ("CONFIRM Decryption
 // Key"). True when the second answer equals, byte for byte, the text the first
 // prompt gave back; an empty second answer gives false silently, any other
 // difference shows "Keys DID NOT match". The key set by the first prompt
 // stays in force either way.
-bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey,
-                       strong::StrongKeys* strongKeys = nullptr);
+bool ConfirmPassphrase(std::string& passphrase, std::int32_t& decryptionKey, strong::StrongKeys* strongKeys = nullptr);
 
 // The bytes a typed text stands for: Windows-1252, else UTF-8.
 std::string TypedTextBytes(const QString& text);

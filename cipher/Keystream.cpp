@@ -93,8 +93,7 @@ struct Column {
     void Xor(const std::uint8_t* data, Vec& out) const
     {
         std::memcpy(&out, data, sizeof(Vec));
-        out ^= (g0 >> 24) | ((g1 >> 16) & 0xFF00u) | ((g2 >> 8) & 0xFF0000u) |
-               (g3 & 0xFF000000u);
+        out ^= (g0 >> 24) | ((g1 >> 16) & 0xFF00u) | ((g2 >> 8) & 0xFF0000u) | (g3 & 0xFF000000u);
     }
     // Advances every seed by one block.
     void Advance(std::uint32_t a, std::uint32_t c)
@@ -105,8 +104,8 @@ struct Column {
 
 // The kernel: full blocks only; lanes are advanced in place. target_clones
 // lets one binary use AVX2 where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void XorBlocks(
-    std::uint8_t* data, std::size_t blocks, Lanes& lanes, std::uint32_t a, std::uint32_t c)
+__attribute__((target_clones("avx2", "default"))) void XorBlocks(std::uint8_t* data, std::size_t blocks, Lanes& lanes,
+                                                                 std::uint32_t a, std::uint32_t c)
 {
     Column first, second;
     first.Load(lanes.s, 0);
@@ -131,8 +130,7 @@ __attribute__((target_clones("avx2", "default"))) void XorBlocks(
 // exists; data must be 32-byte aligned. The loop repeats XorBlocks' because
 // the AVX2-only store cannot be inlined into a function built for every
 // processor.
-__attribute__((target("avx2"))) void XorBlocksStreaming(std::uint8_t* data,
-                                                        std::size_t blocks, Lanes& lanes,
+__attribute__((target("avx2"))) void XorBlocksStreaming(std::uint8_t* data, std::size_t blocks, Lanes& lanes,
                                                         std::uint32_t a, std::uint32_t c)
 {
     Column first, second;
@@ -144,8 +142,7 @@ __attribute__((target("avx2"))) void XorBlocksStreaming(std::uint8_t* data,
         first.Xor(data, w0);
         second.Xor(data + sizeof(Vec), w1);
         _mm256_stream_si256(reinterpret_cast<__m256i*>(data), reinterpret_cast<__m256i&>(w0));
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(data + sizeof(Vec)),
-                            reinterpret_cast<__m256i&>(w1));
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(data + sizeof(Vec)), reinterpret_cast<__m256i&>(w1));
         first.Advance(a, c);
         second.Advance(a, c);
     }

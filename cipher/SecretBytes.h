@@ -32,10 +32,7 @@ public:
     const std::uint8_t* Data() const { return data_; }
     std::size_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
-    std::string_view View() const
-    {
-        return {reinterpret_cast<const char*>(data_), size_};
-    }
+    std::string_view View() const { return {reinterpret_cast<const char*>(data_), size_}; }
     // Wipes and frees the bytes; the object is then empty.
     void Clear();
 

@@ -13,10 +13,10 @@
 #include <new>
 #include <optional>
 #include <sodium.h>
-#include <system_error>
-#include <thread>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace mg::strong {
@@ -88,8 +88,7 @@ void PutU32(std::uint8_t* at, std::uint32_t v)
 
 std::uint32_t GetU32(const std::uint8_t* at)
 {
-    return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16
-           | std::uint32_t(at[3]) << 24;
+    return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16 | std::uint32_t(at[3]) << 24;
 }
 
 // The stream key and the key-check key, both derived from the Argon2id key.
@@ -98,10 +97,8 @@ struct Subkeys {
     SecretBytes check{kKeyBytes};
     explicit Subkeys(const SecretBytes& key)
     {
-        ::crypto_kdf_derive_from_key(stream.Data(), stream.Size(), kStreamSubkey, kSubkeyContext,
-                                     key.Data());
-        ::crypto_kdf_derive_from_key(check.Data(), check.Size(), kCheckSubkey, kSubkeyContext,
-                                     key.Data());
+        ::crypto_kdf_derive_from_key(stream.Data(), stream.Size(), kStreamSubkey, kSubkeyContext, key.Data());
+        ::crypto_kdf_derive_from_key(check.Data(), check.Size(), kCheckSubkey, kSubkeyContext, key.Data());
     }
 };
 
@@ -214,8 +211,7 @@ private:
 // is written at once instead.
 class BackgroundWriter {
 public:
-    BackgroundWriter(SafeWriter& writer, std::size_t bufferBytes)
-        : writer_(writer), bufferBytes_(bufferBytes)
+    BackgroundWriter(SafeWriter& writer, std::size_t bufferBytes) : writer_(writer), bufferBytes_(bufferBytes)
     {
         buffers_.reserve(kWriteBuffers);
         try {
@@ -385,8 +381,8 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
         return Failed(CipherFailure::Unsupported, 0, "made by a later version of the strong format");
     case HeaderStatus::TooCostly:
         return Failed(CipherFailure::Unsupported, 0,
-                      "its key derivation asks for more than " + std::to_string(kReadCap.memKiB >> 10)
-                          + " MiB or " + std::to_string(kReadCap.opsLimit) + " passes");
+                      "its key derivation asks for more than " + std::to_string(kReadCap.memKiB >> 10) + " MiB or "
+                          + std::to_string(kReadCap.opsLimit) + " passes");
     }
     const SecretBytes* key = keys.Key(header.params, header.salt);
     if (key == nullptr)
@@ -399,9 +395,7 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
 
     State state;
     const Wiper wipeState(&state, sizeof state);
-    if (::crypto_secretstream_xchacha20poly1305_init_pull(&state, header.streamHeader.data(),
-                                                          sub.stream.Data())
-        != 0)
+    if (::crypto_secretstream_xchacha20poly1305_init_pull(&state, header.streamHeader.data(), sub.stream.Data()) != 0)
         return Damaged();
     std::vector<std::uint8_t> cipher;
     std::uint8_t record[kExtensionRecordBytes];
@@ -417,9 +411,8 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
     if (rec < 0)
         return in.Failure();
     if (std::size_t(rec) != recordCipher
-        || ::crypto_secretstream_xchacha20poly1305_pull(&state, record, nullptr, &tag,
-                                                        cipher.data(), recordCipher, head,
-                                                        sizeof head)
+        || ::crypto_secretstream_xchacha20poly1305_pull(&state, record, nullptr, &tag, cipher.data(), recordCipher,
+                                                        head, sizeof head)
                != 0
         || tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE)
         return Damaged();
@@ -446,14 +439,12 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
             if (piece < kPieceOverhead)
                 return Damaged();
             unsigned long long plainBytes = 0;
-            if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain + filled, &plainBytes,
-                                                             &tag, cipher.data() + at, piece,
-                                                             nullptr, 0)
+            if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain + filled, &plainBytes, &tag,
+                                                             cipher.data() + at, piece, nullptr, 0)
                 != 0)
                 return Damaged();
             final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
-            if (!final
-                && (tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE || plainBytes != kPieceBytes))
+            if (!final && (tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE || plainBytes != kPieceBytes))
                 return Damaged();
             at += piece;
             filled += std::size_t(plainBytes);
@@ -561,8 +552,7 @@ bool FileHasMagic(const std::string& path)
 {
     FileInput in(path);
     std::uint8_t head[kMagic.size()];
-    return in.IsOpen() && in.ReadFull(head, sizeof head) == ssize_t(sizeof head)
-           && HasMagic(head, sizeof head);
+    return in.IsOpen() && in.ReadFull(head, sizeof head) == ssize_t(sizeof head) && HasMagic(head, sizeof head);
 }
 
 std::string ExtensionToKeep(const std::string& path)
@@ -604,8 +594,8 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
     // Two plain batches: the one being read ahead tells whether the current
     // one holds the last piece. A small file gets batches of its own size
     // (a file that grows meanwhile just takes more of them).
-    const std::size_t batchPieces = std::size_t(
-        std::clamp<std::uint64_t>((in.Size() + kPieceBytes - 1) / kPieceBytes, 1, kBatchPieces));
+    const std::size_t batchPieces =
+        std::size_t(std::clamp<std::uint64_t>((in.Size() + kPieceBytes - 1) / kPieceBytes, 1, kBatchPieces));
     const std::size_t batchPlain = batchPieces * kPieceBytes;
     std::vector<std::uint8_t> current, next;
     try {
@@ -633,9 +623,8 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
     std::fill_n(record, kExtensionRecordBytes, 0);
     record[0] = std::uint8_t(extension.size());
     std::copy(extension.begin(), extension.end(), record + 1);
-    ::crypto_secretstream_xchacha20poly1305_push(&state, out + sizeof head, nullptr, record,
-                                                 kExtensionRecordBytes, head, sizeof head,
-                                                 crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
+    ::crypto_secretstream_xchacha20poly1305_push(&state, out + sizeof head, nullptr, record, kExtensionRecordBytes,
+                                                 head, sizeof head, crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
     if (!background->Queue(out, sizeof head + kExtensionRecordBytes + kPieceOverhead))
         return WriterFailure(writer);
 
@@ -683,8 +672,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
     return {};
 }
 
-CipherResult DecryptFile(const std::string& src, const std::string& dst, StrongKeys& keys,
-                         std::string* extension)
+CipherResult DecryptFile(const std::string& src, const std::string& dst, StrongKeys& keys, std::string* extension)
 {
     FileInput in(src);
     if (!in.IsOpen())
@@ -701,9 +689,8 @@ CipherResult DecryptFile(const std::string& src, const std::string& dst, StrongK
     return {};
 }
 
-CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys,
-                             std::vector<std::uint8_t>& plain, std::string& extension,
-                             std::uint64_t maxPlainBytes)
+CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys, std::vector<std::uint8_t>& plain,
+                             std::string& extension, std::uint64_t maxPlainBytes)
 {
     FileInput in(src);
     if (!in.IsOpen())
@@ -717,8 +704,7 @@ CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys,
         expected = payload - payload / kCipherPieceBytes * kPieceOverhead;
     }
     if (expected > maxPlainBytes)
-        return Failed(CipherFailure::CannotReadSource, EFBIG,
-                      "larger than the memory allowed for one picture");
+        return Failed(CipherFailure::CannotReadSource, EFBIG, "larger than the memory allowed for one picture");
     plain.clear();
     try {
         plain.reserve(std::size_t(expected));
@@ -727,8 +713,7 @@ CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys,
     }
     CopySink sink([&](const std::uint8_t* data, std::size_t n) -> CipherResult {
         if (plain.size() + n > maxPlainBytes)
-            return Failed(CipherFailure::CannotReadSource, EFBIG,
-                          "larger than the memory allowed for one picture");
+            return Failed(CipherFailure::CannotReadSource, EFBIG, "larger than the memory allowed for one picture");
         plain.insert(plain.end(), data, data + n);
         return {};
     });
@@ -748,8 +733,8 @@ CipherResult StoredExtension(const std::string& src, StrongKeys& keys, std::stri
     return Decrypt(in, keys, extension, nullptr);
 }
 
-CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, StrongKeys& keys,
-                          std::vector<std::uint8_t>& plain, std::string& extension)
+CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, StrongKeys& keys, std::vector<std::uint8_t>& plain,
+                          std::string& extension)
 {
     MemoryInput in(data, n);
     CopySink sink([&](const std::uint8_t* bytes, std::size_t count) -> CipherResult {

@@ -78,16 +78,15 @@ CipherResult DecryptFile(const std::string& src, const std::string& dst, StrongK
 
 // Decrypts a strong file into memory. A file whose plain text would exceed
 // maxPlainBytes is refused before anything is decrypted.
-CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys,
-                             std::vector<std::uint8_t>& plain, std::string& extension,
-                             std::uint64_t maxPlainBytes);
+CipherResult DecryptToMemory(const std::string& src, StrongKeys& keys, std::vector<std::uint8_t>& plain,
+                             std::string& extension, std::uint64_t maxPlainBytes);
 
 // Reads only as far as the stored extension (the header and first message).
 CipherResult StoredExtension(const std::string& src, StrongKeys& keys, std::string& extension);
 
 // The stream reader over bytes in memory, for the fuzz target: the same
 // checks as the file readers.
-CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, StrongKeys& keys,
-                          std::vector<std::uint8_t>& plain, std::string& extension);
+CipherResult DecryptBytes(const std::uint8_t* data, std::size_t n, StrongKeys& keys, std::vector<std::uint8_t>& plain,
+                          std::string& extension);
 
 } // namespace mg::strong

@@ -35,9 +35,9 @@ const SecretBytes* StrongKeys::Key(const KdfParams& params, const Salt& salt)
     SecretBytes key(kKeyBytes);
     const auto* pass = reinterpret_cast<const char*>(passphrase_.Data());
     ++derivations_;
-    if (::crypto_pwhash(key.Data(), key.Size(), pass ? pass : "", passphrase_.Size(), salt.data(),
-                        params.opsLimit, std::size_t(params.memKiB) << 10,
-                        crypto_pwhash_ALG_ARGON2ID13) != 0)
+    if (::crypto_pwhash(key.Data(), key.Size(), pass ? pass : "", passphrase_.Size(), salt.data(), params.opsLimit,
+                        std::size_t(params.memKiB) << 10, crypto_pwhash_ALG_ARGON2ID13)
+        != 0)
         return nullptr;
     if (cache_.size() == kCachedKeys)
         cache_.erase(cache_.begin());

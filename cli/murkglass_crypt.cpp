@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <optional>
+#include <set>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
@@ -22,34 +22,33 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-const char kUsageText[] =
-    "Usage: murkglass-crypt key\n"
-    "       murkglass-crypt encrypt SOURCE... DEST [--strong] [--passphrase-file FILE]\n"
-    "       murkglass-crypt decrypt SOURCE... DEST [--passphrase-file FILE]\n"
-    "\n"
-    "key      reads one passphrase line from standard input and prints its key.\n"
-    "encrypt  writes SOURCE combined with the passphrase's keystream to DEST.\n"
-    "decrypt  does the same, but writes DEST only when the result is a JPEG picture;\n"
-    "         a strong file is recognised by its header and written when it is whole.\n"
-    "\n"
-    "Two formats:\n"
-    "  light   (default) every byte XORed with a keystream seeded by a 32-bit key.\n"
-    "          It hides pictures from a casual look only: anyone with the file can\n"
-    "          find the key in seconds, and changes go unnoticed.\n"
-    "  strong  (--strong) Argon2id key derivation with a random salt and\n"
-    "          XChaCha20-Poly1305 authenticated encryption (libsodium). Without the\n"
-    "          passphrase the content stays secret, guessing is slow, and any change,\n"
-    "          cut or reordering is detected (\"damaged\"). A wrong passphrase is\n"
-    "          reported as such. Any file kind; its extension is kept inside.\n"
-    "\n"
-    "The passphrase is the first line of FILE, else it is read from the terminal\n"
-    "without echo (twice for encrypt), else the first line of standard input.\n"
-    "A whole-number text is used as the key directly. DEST may be SOURCE.\n"
-    "When DEST is a folder, each SOURCE is written into it under its own name;\n"
-    "several SOURCEs need such a folder and must have different names. A SOURCE\n"
-    "that fails is reported and the others are still done.\n"
-    "Names after \"--\" may begin with \"-\".\n"
-    "Exit status: 0 success, 1 the operation failed, 2 usage error.\n";
+const char kUsageText[] = "Usage: murkglass-crypt key\n"
+                          "       murkglass-crypt encrypt SOURCE... DEST [--strong] [--passphrase-file FILE]\n"
+                          "       murkglass-crypt decrypt SOURCE... DEST [--passphrase-file FILE]\n"
+                          "\n"
+                          "key      reads one passphrase line from standard input and prints its key.\n"
+                          "encrypt  writes SOURCE combined with the passphrase's keystream to DEST.\n"
+                          "decrypt  does the same, but writes DEST only when the result is a JPEG picture;\n"
+                          "         a strong file is recognised by its header and written when it is whole.\n"
+                          "\n"
+                          "Two formats:\n"
+                          "  light   (default) every byte XORed with a keystream seeded by a 32-bit key.\n"
+                          "          It hides pictures from a casual look only: anyone with the file can\n"
+                          "          find the key in seconds, and changes go unnoticed.\n"
+                          "  strong  (--strong) Argon2id key derivation with a random salt and\n"
+                          "          XChaCha20-Poly1305 authenticated encryption (libsodium). Without the\n"
+                          "          passphrase the content stays secret, guessing is slow, and any change,\n"
+                          "          cut or reordering is detected (\"damaged\"). A wrong passphrase is\n"
+                          "          reported as such. Any file kind; its extension is kept inside.\n"
+                          "\n"
+                          "The passphrase is the first line of FILE, else it is read from the terminal\n"
+                          "without echo (twice for encrypt), else the first line of standard input.\n"
+                          "A whole-number text is used as the key directly. DEST may be SOURCE.\n"
+                          "When DEST is a folder, each SOURCE is written into it under its own name;\n"
+                          "several SOURCEs need such a folder and must have different names. A SOURCE\n"
+                          "that fails is reported and the others are still done.\n"
+                          "Names after \"--\" may begin with \"-\".\n"
+                          "Exit status: 0 success, 1 the operation failed, 2 usage error.\n";
 
 struct Arguments {
     bool help = false;
@@ -116,8 +115,7 @@ std::optional<std::string> ObtainPassphrase(const Arguments& args, bool confirm,
     if (args.passphraseFile) {
         text = mg::cli::ReadPassphraseFile(*args.passphraseFile);
         if (!text) {
-            code = Report(kFailed, "cannot read \"" + *args.passphraseFile +
-                                       "\": " + std::strerror(errno));
+            code = Report(kFailed, "cannot read \"" + *args.passphraseFile + "\": " + std::strerror(errno));
             return std::nullopt;
         }
     } else {
@@ -141,9 +139,8 @@ std::optional<std::string> ObtainPassphrase(const Arguments& args, bool confirm,
     // The viewer's field takes no more, so a longer passphrase would make
     // files that the viewer cannot open with the same text.
     if (mg::PassphraseFieldLength(*text) > mg::kPassphraseMaxLength) {
-        code = Report(kUsage, "a passphrase longer than " +
-                                  std::to_string(mg::kPassphraseMaxLength) +
-                                  " characters is refused");
+        code = Report(kUsage, "a passphrase longer than " + std::to_string(mg::kPassphraseMaxLength)
+                                  + " characters is refused");
         return std::nullopt;
     }
     return text;
@@ -156,8 +153,7 @@ std::int32_t KeyOf(const std::string& typed)
     return mg::KeyForText(mg::PassphraseBytes(typed)).key;
 }
 
-std::string Explain(const mg::CipherResult& result, const std::string& src,
-                    const std::string& dst)
+std::string Explain(const mg::CipherResult& result, const std::string& src, const std::string& dst)
 {
     switch (result.failure) {
     case mg::CipherFailure::CannotReadSource:
@@ -167,8 +163,9 @@ std::string Explain(const mg::CipherResult& result, const std::string& src,
     case mg::CipherFailure::NotJpeg:
         // libjpeg's reason goes along: a header cut short or an unusual
         // JPEG is told apart from a plain wrong passphrase.
-        return "\"" + src + "\": not a JPEG picture after decryption: "
-               "wrong passphrase or not an encrypted JPEG"
+        return "\"" + src
+               + "\": not a JPEG picture after decryption: "
+                 "wrong passphrase or not an encrypted JPEG"
                + (result.detail.empty() ? std::string() : " (" + result.detail + ")");
     case mg::CipherFailure::WrongPassphrase:
     case mg::CipherFailure::Damaged:
@@ -225,8 +222,8 @@ int RunCipher(const Arguments& args, bool encrypt)
         std::set<std::string> names;
         for (const std::string& src : sources)
             if (!names.insert(BaseName(src)).second)
-                return UsageError("two sources are named \"" + BaseName(src) + "\"; \"" + dest +
-                                  "\" can hold only one of them");
+                return UsageError("two sources are named \"" + BaseName(src) + "\"; \"" + dest
+                                  + "\" can hold only one of them");
     }
     int code = kOk;
     auto text = ObtainPassphrase(args, encrypt, code);
@@ -243,12 +240,10 @@ int RunCipher(const Arguments& args, bool encrypt)
         const std::string dst = intoFolder ? (dest.back() == '/' ? dest : dest + "/") + BaseName(src) : dest;
         // A strong file keeps its original extension; say so when DEST has another.
         std::string stored;
-        if (!encrypt && mg::strong::FileHasMagic(src)
-            && mg::strong::StoredExtension(src, crypt.Strong, stored) && !stored.empty()
-            && strcasecmp(stored.c_str(), mg::strong::ExtensionToKeep(dst).c_str()) != 0)
-            std::fprintf(stderr, "murkglass-crypt: note: \"%s\" holds a .%s file\n", src.c_str(),
-                         stored.c_str());
-        const mg::CipherResult result = !encrypt     ? crypt.DecryptFileEx(src, dst, key)
+        if (!encrypt && mg::strong::FileHasMagic(src) && mg::strong::StoredExtension(src, crypt.Strong, stored)
+            && !stored.empty() && strcasecmp(stored.c_str(), mg::strong::ExtensionToKeep(dst).c_str()) != 0)
+            std::fprintf(stderr, "murkglass-crypt: note: \"%s\" holds a .%s file\n", src.c_str(), stored.c_str());
+        const mg::CipherResult result = !encrypt      ? crypt.DecryptFileEx(src, dst, key)
                                         : args.strong ? mg::strong::EncryptFile(src, dst, crypt.Strong)
                                                       : crypt.EncryptFileEx(src, dst, key);
         if (!result)

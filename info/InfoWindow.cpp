@@ -47,8 +47,8 @@ void FitWrappedLabels(QWidget* window, QSize designedClient)
         // font in use, it widens evenly about the centre of its rectangle,
         // as far as the window's width allows.
         if (designed.height() < 2 * kDesignedLine) {
-            const int needed = label->fontMetrics().horizontalAdvance(label->text())
-                               + 2 * label->margin() + 2 * label->frameWidth() + 1;
+            const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin()
+                               + 2 * label->frameWidth() + 1;
             if (needed > width) {
                 width = std::min(needed, designedClient.width() - 2 * kMinGap);
                 left = designed.left() + designed.width() / 2 - width / 2;

@@ -32,11 +32,16 @@ struct ButtonSpec {
 
 // The buttons in their fixed left-to-right order.
 constexpr ButtonSpec kButtons[] = {
-    {Btn::Yes, "&Yes", mrYes},         {Btn::No, "&No", mrNo},
-    {Btn::OK, "OK", mrOk},             {Btn::Cancel, "Cancel", mrCancel},
-    {Btn::Abort, "&Abort", mrAbort},   {Btn::Retry, "&Retry", mrRetry},
-    {Btn::Ignore, "&Ignore", mrIgnore}, {Btn::All, "&All", mrAll},
-    {Btn::NoToAll, "N&o to All", mrNoToAll}, {Btn::YesToAll, "Yes to &All", mrYesToAll},
+    {Btn::Yes, "&Yes", mrYes},
+    {Btn::No, "&No", mrNo},
+    {Btn::OK, "OK", mrOk},
+    {Btn::Cancel, "Cancel", mrCancel},
+    {Btn::Abort, "&Abort", mrAbort},
+    {Btn::Retry, "&Retry", mrRetry},
+    {Btn::Ignore, "&Ignore", mrIgnore},
+    {Btn::All, "&All", mrAll},
+    {Btn::NoToAll, "N&o to All", mrNoToAll},
+    {Btn::YesToAll, "Yes to &All", mrYesToAll},
     {Btn::Help, "&Help", mrNone},
 };
 
@@ -67,22 +72,36 @@ QScreen* DialogScreen()
 QString KindCaption(DialogKind kind)
 {
     switch (kind) {
-    case mtWarning: return QStringLiteral("Warning");
-    case mtError: return QStringLiteral("Error");
-    case mtInformation: return QStringLiteral("Information");
-    case mtConfirmation: return QStringLiteral("Confirm");
-    default: return ApplicationTitle();
+    case mtWarning:
+        return QStringLiteral("Warning");
+    case mtError:
+        return QStringLiteral("Error");
+    case mtInformation:
+        return QStringLiteral("Information");
+    case mtConfirmation:
+        return QStringLiteral("Confirm");
+    default:
+        return ApplicationTitle();
     }
 }
 
 bool KindIcon(DialogKind kind, QStyle::StandardPixmap& icon)
 {
     switch (kind) {
-    case mtWarning: icon = QStyle::SP_MessageBoxWarning; return true;
-    case mtError: icon = QStyle::SP_MessageBoxCritical; return true;
-    case mtInformation: icon = QStyle::SP_MessageBoxInformation; return true;
-    case mtConfirmation: icon = QStyle::SP_MessageBoxQuestion; return true;
-    default: return false;
+    case mtWarning:
+        icon = QStyle::SP_MessageBoxWarning;
+        return true;
+    case mtError:
+        icon = QStyle::SP_MessageBoxCritical;
+        return true;
+    case mtInformation:
+        icon = QStyle::SP_MessageBoxInformation;
+        return true;
+    case mtConfirmation:
+        icon = QStyle::SP_MessageBoxQuestion;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -115,8 +134,8 @@ QString WithoutAccessMarks(const char* caption)
 class AnswerDialog : public QDialog {
 public:
     AnswerDialog(QWidget* parent, const QString& caption)
-        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                              | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                              | Qt::MSWindowsFixedSizeDialogHint)
     {
         setWindowTitle(caption);
         setWindowModality(Qt::ApplicationModal);
@@ -307,8 +326,8 @@ DialogAnswer ShowInputWindow(const DialogRequest& request)
     row->addStretch();
     const QString ok = QString::fromLatin1(kButtons[2].caption);
     const QString cancel = QString::fromLatin1(kButtons[3].caption);
-    const int buttonWidth = std::max({kMinButtonWidth, metrics.horizontalAdvance(ok) + 8,
-                                      metrics.horizontalAdvance(cancel) + 8});
+    const int buttonWidth =
+        std::max({kMinButtonWidth, metrics.horizontalAdvance(ok) + 8, metrics.horizontalAdvance(cancel) + 8});
     QPushButton* okButton = AddButton(row, dialog, ok, buttonWidth);
     QPushButton* cancelButton = AddButton(row, dialog, cancel, buttonWidth);
     row->addStretch();
@@ -401,7 +420,8 @@ void PostErrorReport(const QString& message)
     QObject* app = QCoreApplication::instance();
     if (!app)
         return;
-    QMetaObject::invokeMethod(app, [message] { ErrorReport(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [message] { ErrorReport(message); }, Qt::QueuedConnection);
 }
 
 QString TitleFromProgramPath(const QString& programPath)

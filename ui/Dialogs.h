@@ -25,18 +25,27 @@ enum DialogKind : int {
 // Button n is bit n; the enumeration order is the left-to-right order.
 using DialogButtons = std::uint16_t;
 namespace Btn {
-constexpr DialogButtons Yes = 1, No = 2, OK = 4, Cancel = 8, Abort = 16, Retry = 32,
-                        Ignore = 64, All = 128, NoToAll = 256, YesToAll = 512, Help = 1024;
+constexpr DialogButtons Yes = 1, No = 2, OK = 4, Cancel = 8, Abort = 16, Retry = 32, Ignore = 64, All = 128,
+                        NoToAll = 256, YesToAll = 512, Help = 1024;
 }
-constexpr DialogButtons mbYesNo = 3;             // Yes, No
-constexpr DialogButtons mbOK = 4;                // OK
-constexpr DialogButtons mbOKCancel = 12;         // OK, Cancel
-constexpr DialogButtons mbYesNoCancelAll = 139;  // Yes, No, Cancel, All
+constexpr DialogButtons mbYesNo = 3;            // Yes, No
+constexpr DialogButtons mbOK = 4;               // OK
+constexpr DialogButtons mbOKCancel = 12;        // OK, Cancel
+constexpr DialogButtons mbYesNoCancelAll = 139; // Yes, No, Cancel, All
 
 // Answer codes of modal dialogs and modal windows.
 enum ModalResult : int {
-    mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
-    mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10,
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7,
+    mrAll = 8,
+    mrNoToAll = 9,
+    mrYesToAll = 10,
 };
 
 // The answer of a loop over the selected files (encrypt, decrypt, delete):
@@ -145,7 +154,7 @@ void SetApplicationTitle(const QString& title);
 // a window. It sees exactly what would have been shown.
 struct DialogRequest {
     enum Type { Message, Input } type = Message;
-    QString text;        // Message: the text; Input: the prompt
+    QString text; // Message: the text; Input: the prompt
     DialogKind kind = mtCustom;
     DialogButtons buttons = 0;
     QString caption;     // the caption the real dialog would carry

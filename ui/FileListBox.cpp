@@ -58,10 +58,7 @@ void FileNameModel::SetNames(std::vector<std::string> names)
 struct TFileListBox::SelectionState {
     QItemSelection selection;
     int current = -1;
-    bool operator==(const SelectionState& o) const
-    {
-        return current == o.current && selection == o.selection;
-    }
+    bool operator==(const SelectionState& o) const { return current == o.current && selection == o.selection; }
 };
 
 TFileListBox::TFileListBox(QWidget* parent) : QListView(parent), model_(new FileNameModel(this))
@@ -326,10 +323,10 @@ void TFileListBox::keyPressEvent(QKeyEvent* event)
     SelectionState before = Snapshot();
     const Qt::KeyboardModifiers mods = event->modifiers();
     if ((mods & Qt::ShiftModifier) && !(mods & Qt::ControlModifier)) {
-        static const QMap<int, CursorAction> moves{
-            {Qt::Key_Up, MoveUp},       {Qt::Key_Down, MoveDown},         {Qt::Key_Left, MoveLeft},
-            {Qt::Key_Right, MoveRight}, {Qt::Key_Home, MoveHome},         {Qt::Key_End, MoveEnd},
-            {Qt::Key_PageUp, MovePageUp}, {Qt::Key_PageDown, MovePageDown}};
+        static const QMap<int, CursorAction> moves{{Qt::Key_Up, MoveUp},         {Qt::Key_Down, MoveDown},
+                                                   {Qt::Key_Left, MoveLeft},     {Qt::Key_Right, MoveRight},
+                                                   {Qt::Key_Home, MoveHome},     {Qt::Key_End, MoveEnd},
+                                                   {Qt::Key_PageUp, MovePageUp}, {Qt::Key_PageDown, MovePageDown}};
         auto move = moves.constFind(event->key());
         if (move != moves.constEnd()) {
             QModelIndex target = moveCursor(*move, Qt::NoModifier);

@@ -13,10 +13,10 @@ unsigned char Fold(unsigned char c)
 std::size_t CharLength(std::string_view n, std::size_t i)
 {
     const auto lead = static_cast<unsigned char>(n[i]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4
-                               : lead >= 0xE0               ? 3
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                               : lead >= 0xE0                 ? 3
                                : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                            : 1;
+                                                              : 1;
     if (length == 1 || lead > 0xF4 || i + length > n.size())
         return 1;
     for (std::size_t k = 1; k < length; ++k)

@@ -110,8 +110,7 @@ FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask)
 namespace {
 
 // Calls `found` for each non-hidden sub-folder until it returns false.
-template <typename F>
-void ForEachSubFolder(const std::string& folder, F found)
+template <typename F> void ForEachSubFolder(const std::string& folder, F found)
 {
     DirHandle dir(opendir(folder.c_str()));
     if (!dir)
@@ -212,7 +211,8 @@ std::vector<std::string> VolumeMountPoints(std::string_view table)
         if (a == std::string_view::npos)
             continue;
         std::size_t b = line.find(' ', a + 1);
-        std::string point = DecodeMountField(line.substr(a + 1, b == std::string_view::npos ? std::string_view::npos : b - a - 1));
+        std::string point =
+            DecodeMountField(line.substr(a + 1, b == std::string_view::npos ? std::string_view::npos : b - a - 1));
         int mnt = DepthBelow(point, "/mnt/");
         int media = DepthBelow(point, "/media/");
         int runMedia = DepthBelow(point, "/run/media/");

@@ -46,8 +46,7 @@ void CheckDecodedSize(int width, int height)
 {
     // 4 bytes a pixel: what Qt's 32-bit formats take, the widest it makes of
     // these kinds.
-    if (width > 0 && height > 0
-        && std::uint64_t(width) * std::uint64_t(height) * 4u > PictureMemoryBudget())
+    if (width > 0 && height > 0 && std::uint64_t(width) * std::uint64_t(height) * 4u > PictureMemoryBudget())
         throw Error(PictureTooLargeToDecode(width, height));
 }
 
@@ -63,8 +62,8 @@ QImage ReadLargest(const std::vector<std::uint8_t>& bytes, const char* format, b
     if (bytes.empty())
         return {};
     ApplyPictureBudget();
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<qsizetype>(bytes.size()));
+    QByteArray data =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
@@ -76,8 +75,7 @@ QImage ReadLargest(const std::vector<std::uint8_t>& bytes, const char* format, b
         QImage image;
         if (!reader.read(&image))
             break;
-        if (!image.isNull()
-            && qint64(image.width()) * image.height() > qint64(best.width()) * best.height())
+        if (!image.isNull() && qint64(image.width()) * image.height() > qint64(best.width()) * best.height())
             best = image;
         if (!all || !reader.jumpToNextImage())
             break;
@@ -119,14 +117,29 @@ QTransform OrientationTransform(int orientation, const QRect& target)
     const qreal h = target.height();
     QTransform t;
     switch (orientation) {
-    case 2: t = QTransform(-1, 0, 0, 1, w, 0); break;
-    case 3: t = QTransform(-1, 0, 0, -1, w, h); break;
-    case 4: t = QTransform(1, 0, 0, -1, 0, h); break;
-    case 5: t = QTransform(0, 1, 1, 0, 0, 0); break;
-    case 6: t = QTransform(0, 1, -1, 0, w, 0); break;
-    case 7: t = QTransform(0, -1, -1, 0, w, h); break;
-    case 8: t = QTransform(0, -1, 1, 0, 0, h); break;
-    default: break;
+    case 2:
+        t = QTransform(-1, 0, 0, 1, w, 0);
+        break;
+    case 3:
+        t = QTransform(-1, 0, 0, -1, w, h);
+        break;
+    case 4:
+        t = QTransform(1, 0, 0, -1, 0, h);
+        break;
+    case 5:
+        t = QTransform(0, 1, 1, 0, 0, 0);
+        break;
+    case 6:
+        t = QTransform(0, 1, -1, 0, w, 0);
+        break;
+    case 7:
+        t = QTransform(0, -1, -1, 0, w, h);
+        break;
+    case 8:
+        t = QTransform(0, -1, 1, 0, 0, h);
+        break;
+    default:
+        break;
     }
     return t * QTransform::fromTranslate(target.x(), target.y());
 }
@@ -294,8 +307,8 @@ void JpegGraphic::Draw(QPainter& painter, const QRect& target) const
         // Decode caches per scale inside the shared TJPEGImage, so a copy of
         // this picture (the snapshot) reuses what was decoded here.
         std::shared_ptr<const JpegPixels> pixels = jpeg_.Decode(scale);
-        cachedImage_ = QImage(pixels->rgb.data(), pixels->width, pixels->height,
-                              qsizetype(pixels->width) * 3, QImage::Format_RGB888);
+        cachedImage_ = QImage(pixels->rgb.data(), pixels->width, pixels->height, qsizetype(pixels->width) * 3,
+                              QImage::Format_RGB888);
         cachedPixels_ = std::move(pixels);
         cachedScale_ = scale;
     }

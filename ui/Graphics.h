@@ -146,8 +146,7 @@ class JpegGraphic : public TGraphic {
 public:
     JpegGraphic() = default;
     explicit JpegGraphic(const TJPEGImage& jpeg);
-    JpegGraphic(const JpegGraphic& other)
-        : TGraphic(other), jpeg_(other.jpeg_), orientation_(other.orientation_) {}
+    JpegGraphic(const JpegGraphic& other) : TGraphic(other), jpeg_(other.jpeg_), orientation_(other.orientation_) {}
     int Width() const override;
     int Height() const override;
     // Throws mg::Error when the data cannot be decoded.

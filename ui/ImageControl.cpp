@@ -54,8 +54,7 @@ void ClearNativeTitle(QWidget* window)
 // image control, keep it filling the client area, and go away once empty.
 class FloatWindow : public QWidget {
 public:
-    FloatWindow()
-        : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint)
+    FloatWindow() : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint)
     {
         setObjectName(QStringLiteral("FloatWindow"));
         setWindowTitle(QString());
@@ -94,8 +93,7 @@ protected:
 
 } // namespace
 
-TImage::TImage(QWidget* parent)
-    : QWidget(parent)
+TImage::TImage(QWidget* parent) : QWidget(parent)
 {
     picture_.OnChange = [this] { PictureChanged(); };
     setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -170,8 +168,9 @@ void TImage::SetBounds(int left, int top, int width, int height)
 QWidget* TImage::FloatHost() const
 {
     QWidget* parent = parentWidget();
-    return parent && parent->objectName() == QLatin1String("FloatWindow")
-            && dynamic_cast<FloatWindow*>(parent) ? parent : nullptr;
+    return parent && parent->objectName() == QLatin1String("FloatWindow") && dynamic_cast<FloatWindow*>(parent)
+               ? parent
+               : nullptr;
 }
 
 void TImage::FloatControl(const QRect& screenRect)

@@ -16,7 +16,7 @@ namespace mg {
 
 namespace {
 
-QString g_program;        // test seam: replaces the helper when not empty
+QString g_program; // test seam: replaces the helper when not empty
 QStringList g_programArgs;
 int g_timeoutMs = kMetafileTimeLimitMs;
 
@@ -93,8 +93,7 @@ QString MetafileHelperPath()
     // The running executable's folder, read from the kernel so that it works
     // without a QCoreApplication as well.
     QString exeDir = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    exeDir = exeDir.isEmpty() ? QCoreApplication::applicationDirPath()
-                              : QFileInfo(exeDir).absolutePath();
+    exeDir = exeDir.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exeDir).absolutePath();
     const QStringList candidates = {
         exeDir + QStringLiteral("/../libexec/murkglass/") + name,
         exeDir + QStringLiteral("/../../libexec/murkglass/") + name,

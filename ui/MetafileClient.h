@@ -21,17 +21,16 @@ namespace mg {
 enum class MetafileKind { Wmf, Emf };
 
 struct MetafileVectors {
-    int naturalWidth = 0;  // the metafile's own size in pixels
+    int naturalWidth = 0; // the metafile's own size in pixels
     int naturalHeight = 0;
-    QByteArray svg;        // what the helper made of it; Qt SVG draws it
+    QByteArray svg; // what the helper made of it; Qt SVG draws it
 };
 
 // Runs the helper on the bytes and returns its drawing.
 MetafileVectors ConvertMetafile(MetafileKind kind, const std::vector<std::uint8_t>& bytes);
 
 // The message when the helper cannot start its renderer.
-inline constexpr const char* kMetafileRendererBroken =
-    "Metafile renderer cannot start (missing fonts or libraries)";
+inline constexpr const char* kMetafileRendererBroken = "Metafile renderer cannot start (missing fonts or libraries)";
 
 // The helper program: $MURKGLASS_LIBEXEC_DIR/murkglass-metafile when that
 // variable is set; else <dir of running executable>/../libexec/murkglass/,
@@ -57,7 +56,7 @@ constexpr int kMetafileTimeLimitMs = 3000;
 constexpr std::uint32_t kMetafileMagic = 0x4D474D46; // "MGMF"
 constexpr int kMetafileHeaderWords = 5;
 constexpr std::uint32_t kMetafileVersion = 2;
-constexpr int kMetafileMaxSide = 4096;   // the largest side a metafile is drawn at
+constexpr int kMetafileMaxSide = 4096; // the largest side a metafile is drawn at
 constexpr int kMetafileMaxNatural = 32767;
 constexpr std::size_t kMetafileMaxSvg = std::size_t(64) << 20;
 // The helper's exit code when libwmf refuses even a good metafile of its own.

@@ -38,9 +38,8 @@ void ConfineChild()
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     if (::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) != 0) {
         rlimit limit{};
-        const long last = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
-                              ? long(limit.rlim_cur)
-                              : 65536;
+        const long last =
+            ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? long(limit.rlim_cur) : 65536;
         for (long fd = 3; fd < last; ++fd)
             ::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
     }
@@ -64,11 +63,17 @@ QStringList BubblewrapArguments(const QString& program)
         QStringLiteral("--die-with-parent"),
         QStringLiteral("--new-session"), // no way to type into the terminal
         QStringLiteral("--clearenv"),
-        QStringLiteral("--ro-bind"), QStringLiteral("/usr"), QStringLiteral("/usr"),
-        QStringLiteral("--dev"), QStringLiteral("/dev"),
-        QStringLiteral("--proc"), QStringLiteral("/proc"),
-        QStringLiteral("--tmpfs"), QStringLiteral("/tmp"),
-        QStringLiteral("--chdir"), QStringLiteral("/"),
+        QStringLiteral("--ro-bind"),
+        QStringLiteral("/usr"),
+        QStringLiteral("/usr"),
+        QStringLiteral("--dev"),
+        QStringLiteral("/dev"),
+        QStringLiteral("--proc"),
+        QStringLiteral("/proc"),
+        QStringLiteral("--tmpfs"),
+        QStringLiteral("/tmp"),
+        QStringLiteral("--chdir"),
+        QStringLiteral("/"),
     };
     for (const char* folder : {"/bin", "/sbin", "/lib", "/lib32", "/lib64"})
         AddSystemFolder(args, QString::fromLatin1(folder));
@@ -109,8 +114,7 @@ bool BubblewrapWorks()
             probe.setStandardOutputFile(QProcess::nullDevice());
             probe.setStandardErrorFile(QProcess::nullDevice());
             StartLimitsOnly(probe, bwrap, BubblewrapArguments(QStringLiteral("/usr/bin/true")));
-            works = probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit
-                    && probe.exitCode() == 0;
+            works = probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
             if (probe.state() != QProcess::NotRunning) {
                 probe.kill();
                 probe.waitForFinished(1000);

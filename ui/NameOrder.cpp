@@ -140,8 +140,8 @@ void SortNaturally(std::vector<std::string>& names)
         char* const start = out;
         out = WriteKey(names[i], out);
         const std::size_t size = std::size_t(out - start);
-        Item item{{0, 0}, std::size_t(start - buffer.get()), static_cast<std::uint32_t>(size),
-                  static_cast<std::uint32_t>(i)};
+        Item item{
+            {0, 0}, std::size_t(start - buffer.get()), static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(i)};
         for (std::size_t k = 0; k < 16 && k < size; ++k)
             item.head[k / 8] |= std::uint64_t(static_cast<unsigned char>(start[k])) << (56 - 8 * (k % 8));
         items.push_back(item);

@@ -38,7 +38,11 @@ class TPicture {
 public:
     TPicture() = default;
     TPicture(const TPicture& other) { Assign(other); }
-    TPicture& operator=(const TPicture& other) { Assign(other); return *this; }
+    TPicture& operator=(const TPicture& other)
+    {
+        Assign(other);
+        return *this;
+    }
 
     // Replaces the graphic with one read from the file, kind chosen by the
     // extension. Throws mg::Error("Unknown picture file extension (.%s)") or

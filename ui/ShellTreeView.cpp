@@ -51,10 +51,14 @@ QByteArray KeyOf(const QTreeWidgetItem* node)
 {
     QByteArray path = node->data(0, PathRole).toByteArray();
     switch (KindOf(node)) {
-    case DesktopNode: return "desktop:" + path;
-    case HomeNode: return "home:" + path;
-    case ComputerNode: return "computer:";
-    case FolderNode: break;
+    case DesktopNode:
+        return "desktop:" + path;
+    case HomeNode:
+        return "home:" + path;
+    case ComputerNode:
+        return "computer:";
+    case FolderNode:
+        break;
     }
     const QTreeWidgetItem* branch = node->parent();
     while (branch && KindOf(branch) == FolderNode)
@@ -82,8 +86,7 @@ QTreeWidgetItem* MakeNode(QTreeWidgetItem* parent, Kind kind, const std::string&
     node->setData(0, ReadRole, false);
     node->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     bool hasSubFolders = kind == ComputerNode || kind == DesktopNode || HasSubFolder(path);
-    node->setChildIndicatorPolicy(hasSubFolders ? QTreeWidgetItem::ShowIndicator
-                                                : QTreeWidgetItem::DontShowIndicator);
+    node->setChildIndicatorPolicy(hasSubFolders ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
     return node;
 }
 
@@ -136,8 +139,8 @@ void TShellTreeView::Build(const std::string& rootFolder)
     });
 
     QFileIconProvider icons;
-    auto* root = MakeNode(nullptr, DesktopNode, rootFolder, QStringLiteral("Desktop"),
-                          icons.icon(QFileIconProvider::Desktop));
+    auto* root =
+        MakeNode(nullptr, DesktopNode, rootFolder, QStringLiteral("Desktop"), icons.icon(QFileIconProvider::Desktop));
     addTopLevelItem(root);
     EnsureRead(root);
     root->setExpanded(true);
@@ -260,9 +263,8 @@ void TShellTreeView::RefreshNode(Node* node)
     qDeleteAll(children);
     node->setData(0, ReadRole, false);
     const bool named = KindOf(node) == DesktopNode || KindOf(node) == ComputerNode;
-    node->setChildIndicatorPolicy(!named && !HasSubFolder(PathOf(node))
-                                      ? QTreeWidgetItem::DontShowIndicator
-                                      : QTreeWidgetItem::ShowIndicator);
+    node->setChildIndicatorPolicy(!named && !HasSubFolder(PathOf(node)) ? QTreeWidgetItem::DontShowIndicator
+                                                                        : QTreeWidgetItem::ShowIndicator);
     // Expanding a node reads it; its children are then looked at in turn.
     std::vector<Node*> pending{node};
     while (!pending.empty()) {
@@ -369,7 +371,7 @@ bool TShellTreeView::SelectPath(const std::string& wanted)
 // it instead, and a click beside the nodes changes nothing. So the current
 // path always names the node shown selected.
 QItemSelectionModel::SelectionFlags TShellTreeView::selectionCommand(const QModelIndex& index,
-                                                                    const QEvent* event) const
+                                                                     const QEvent* event) const
 {
     if (!index.isValid())
         return QItemSelectionModel::NoUpdate;

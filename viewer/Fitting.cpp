@@ -9,7 +9,8 @@
 
 namespace mg::viewer {
 
-int RoundEven(long double value) {
+int RoundEven(long double value)
+{
     if (std::isnan(value))
         throw Error("Invalid floating point operation");
     // nearbyintl honours the default rounding mode: to nearest, ties to even.
@@ -21,14 +22,15 @@ int RoundEven(long double value) {
     return static_cast<int>(r);
 }
 
-double Ratio(int width, int height) {
+double Ratio(int width, int height)
+{
     if (height == 0)
-        throw Error(width == 0 ? "Invalid floating point operation"
-                               : "Floating point division by zero");
+        throw Error(width == 0 ? "Invalid floating point operation" : "Floating point division by zero");
     return static_cast<double>(static_cast<long double>(width) / static_cast<long double>(height));
 }
 
-PaneFit FitPane(int paneW, int paneH, int boxW, int boxH, int clientW, int clientH) {
+PaneFit FitPane(int paneW, int paneH, int boxW, int boxH, int clientW, int clientH)
+{
     const double r = Ratio(paneW, paneH);
     const double rb = Ratio(boxW, boxH);
     PaneFit fit;
@@ -43,7 +45,8 @@ PaneFit FitPane(int paneW, int paneH, int boxW, int boxH, int clientW, int clien
     return fit;
 }
 
-SnapRect SnapshotRect(int frameLeft, int frameTop, int clientW, int clientH, int paneW, int paneH) {
+SnapRect SnapshotRect(int frameLeft, int frameTop, int clientW, int clientH, int paneW, int paneH)
+{
     SnapRect s;
     s.right = frameLeft + clientW;
     s.bottom = frameTop + clientH;
@@ -52,11 +55,12 @@ SnapRect SnapshotRect(int frameLeft, int frameTop, int clientW, int clientH, int
     return s;
 }
 
-int RescaledSide(std::int32_t percent, std::int32_t side) {
+int RescaledSide(std::int32_t percent, std::int32_t side)
+{
     // The product wraps at 32 bits; multiplying unsigned keeps the wrap
     // well defined.
-    const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(percent) *
-                                                   static_cast<std::uint32_t>(side));
+    const auto product =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(percent) * static_cast<std::uint32_t>(side));
     return RoundEven(static_cast<long double>(product) / 100.0L);
 }
 

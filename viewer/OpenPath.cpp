@@ -11,14 +11,14 @@
 
 namespace mg {
 
-
 void TfrmMain::OpenStartPath(const std::string& path)
 {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         const int error = errno;
-        ErrorReport(QStringLiteral("Cannot open ") + QuotedName(path) + QStringLiteral(": ")
-                    + (error == ENOENT ? QStringLiteral("File not found") : QString::fromLocal8Bit(std::strerror(error))));
+        ErrorReport(
+            QStringLiteral("Cannot open ") + QuotedName(path) + QStringLiteral(": ")
+            + (error == ENOENT ? QStringLiteral("File not found") : QString::fromLocal8Bit(std::strerror(error))));
         return;
     }
     const bool folder = S_ISDIR(info.st_mode);

@@ -17,7 +17,6 @@
 
 namespace mg {
 
-
 QImage TfrmMain::MakeNoiseBitmap(int width, int height)
 {
     if (width <= 0 || height <= 0)

@@ -20,16 +20,15 @@ void TfrmMain::Image1Click()
     Image2->show();
     Image2->SetStretch(Image1->Stretch());
     const QPoint frame = frameGeometry().topLeft();
-    const viewer::SnapRect r = viewer::SnapshotRect(frame.x(), frame.y(), ClientWidth(), ClientHeight(),
-                                                    Image1->width(), Image1->height());
+    const viewer::SnapRect r =
+        viewer::SnapshotRect(frame.x(), frame.y(), ClientWidth(), ClientHeight(), Image1->width(), Image1->height());
     Image2->FloatControl(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
 }
 
 void TfrmMain::Image2ContextPopup()
 {
     // Cancel gives back the default, so it rescales to 50 per cent.
-    const QString answer = InputDialog(QStringLiteral("Rescale"), QStringLiteral("Rescale % "),
-                                       QStringLiteral("50"));
+    const QString answer = InputDialog(QStringLiteral("Rescale"), QStringLiteral("Rescale % "), QStringLiteral("50"));
     const std::optional<std::int32_t> percent = IntegerFromText(answer);
     if (!percent)
         return;

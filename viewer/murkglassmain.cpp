@@ -37,8 +37,7 @@ constexpr int kMinOuterWidth = 500;
 constexpr int kMinOuterHeight = 480;
 } // namespace
 
-TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent)
-    : QMainWindow(parent)
+TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent) : QMainWindow(parent)
 {
     // The global is set before any handler can run, so a resize during
     // creation can already reach the window through it.
@@ -176,10 +175,8 @@ void TfrmMain::CreateMenus()
 
     Decrypt1 = bar->addMenu(QStringLiteral("&Decrypt"));
     Decrypt1->setObjectName(QStringLiteral("Decrypt1"));
-    SetDecryptionKey1 = entry(Decrypt1, "SetDecryptionKey1", "Set Decryption &Key",
-                              &TfrmMain::SetDecryptionKey1Click);
-    DecryptFiles1 = entry(Decrypt1, "DecryptFiles1", "&Decrypt Selected Files...",
-                          &TfrmMain::DecryptFiles1Click);
+    SetDecryptionKey1 = entry(Decrypt1, "SetDecryptionKey1", "Set Decryption &Key", &TfrmMain::SetDecryptionKey1Click);
+    DecryptFiles1 = entry(Decrypt1, "DecryptFiles1", "&Decrypt Selected Files...", &TfrmMain::DecryptFiles1Click);
 
     Encrypt1 = bar->addMenu(QStringLiteral("&Encrypt"));
     Encrypt1->setObjectName(QStringLiteral("Encrypt1"));
@@ -210,11 +207,23 @@ void TfrmMain::WipeSecrets()
         ImgCrypt->Strong.Clear();
 }
 
-int TfrmMain::ClientWidth() const { return Client->width(); }
-int TfrmMain::ClientHeight() const { return Client->height(); }
+int TfrmMain::ClientWidth() const
+{
+    return Client->width();
+}
+int TfrmMain::ClientHeight() const
+{
+    return Client->height();
+}
 
-QString TfrmMain::StatusText() const { return StatusPanel->text(); }
-void TfrmMain::SetStatusText(const QString& text) { StatusPanel->setText(text); }
+QString TfrmMain::StatusText() const
+{
+    return StatusPanel->text();
+}
+void TfrmMain::SetStatusText(const QString& text)
+{
+    StatusPanel->setText(text);
+}
 
 void TfrmMain::resizeEvent(QResizeEvent* event)
 {

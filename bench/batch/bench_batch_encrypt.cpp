@@ -217,8 +217,7 @@ int main(int argc, char** argv)
                 times->push_back(Seconds(start));
             const int written = int(QDir(encFolder).entryList(QDir::Files).size());
             if (!complete || questions != 1 || written != files) {
-                std::fprintf(stderr, "batch: complete %d, questions %d, written %d\n", complete, questions,
-                             written);
+                std::fprintf(stderr, "batch: complete %d, questions %d, written %d\n", complete, questions, written);
                 failed = true;
             }
         },
@@ -274,8 +273,7 @@ int main(int argc, char** argv)
     std::printf("median: copy+fsync %.3f s, encrypt batch %.3f s, ratio %.2f\n", Median(copies), Median(batches),
                 Median(batches) / Median(copies));
     std::printf("cipher alone: best %.3f s, median %.3f s; batch / cipher alone (median) %.2f\n",
-                *std::min_element(ciphers.begin(), ciphers.end()), Median(ciphers),
-                Median(batches) / Median(ciphers));
+                *std::min_element(ciphers.begin(), ciphers.end()), Median(ciphers), Median(batches) / Median(ciphers));
     std::printf("safe copy (temp, fsync, rename, folder fsync): median %.3f s; batch / safe copy %.2f\n",
                 Median(safeCopies), Median(batches) / Median(safeCopies));
     std::printf("limit 0.60 (median ratio): %s\n", Median(batches) / Median(copies) <= 0.6 ? "met" : "NOT met");

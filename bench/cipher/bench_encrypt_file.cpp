@@ -34,7 +34,7 @@ Timing Time(const std::vector<std::string>& argv)
         ::_exit(127);
     }
     int status = 0;
-    rusage usage {};
+    rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     return {took.count(), usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) == 0};
@@ -60,8 +60,8 @@ bool MakeFile(const std::string& path, std::size_t size)
 int main(int argc, char** argv)
 {
     const std::string dir = argc > 1 ? argv[1] : ".";
-    const std::string src = dir + "/bench-src.bin", copy = dir + "/bench-copy.bin",
-                      enc = dir + "/bench-enc.bin", pass = dir + "/bench-pass.txt";
+    const std::string src = dir + "/bench-src.bin", copy = dir + "/bench-copy.bin", enc = dir + "/bench-enc.bin",
+                      pass = dir + "/bench-pass.txt";
     if (!MakeFile(src, std::size_t{512} << 20)) {
         std::fprintf(stderr, "cannot write %s\n", src.c_str());
         return 1;
@@ -79,9 +79,7 @@ int main(int argc, char** argv)
         ::unlink(copy.c_str());
         ::unlink(enc.c_str());
         ::sync();
-        const auto copyRun = [&] {
-            return Time({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", src, copy});
-        };
+        const auto copyRun = [&] { return Time({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", src, copy}); };
         const auto cryptRun = [&] {
             return Time({MURKGLASS_CRYPT_PATH, "encrypt", src, enc, "--passphrase-file", pass});
         };

@@ -55,9 +55,7 @@ int main()
                             mg::SetSeed(1234);
                             mg::ApplyKeystream(data.data(), size);
                         }));
-        memcpyTime = std::min(memcpyTime, BestSeconds(1, [&] {
-                                  std::memcpy(copy.data(), data.data(), size);
-                              }));
+        memcpyTime = std::min(memcpyTime, BestSeconds(1, [&] { std::memcpy(copy.data(), data.data(), size); }));
     }
     const double mib = double(size) / (1 << 20);
     std::printf("256 MiB buffer, best of several runs\n");
@@ -67,7 +65,6 @@ int main()
     std::printf("  memcpy          %8.1f ms  %7.0f MiB/s\n", memcpyTime * 1e3, mib / memcpyTime);
     std::printf("ApplyKeystream vs serial: %.1fx faster (target >= 12x)\n", serial / fast);
     std::printf("ApplyKeystream vs serial with a local seed: %.1fx faster\n", serialLocal / fast);
-    std::printf("ApplyKeystream vs memcpy: %.2fx the speed of memcpy (target >= 1.0)\n",
-                memcpyTime / fast);
+    std::printf("ApplyKeystream vs memcpy: %.2fx the speed of memcpy (target >= 1.0)\n", memcpyTime / fast);
     return copy[size / 2] == 0xEE ? 1 : 0; // keeps the copy observable
 }

@@ -7,14 +7,14 @@
 // Then the peak resident size of one `murkglass-crypt encrypt --strong` run
 // against the derivation's memory.
 // Usage: bench_strong [FOLDER]   (default: the current folder)
+#include "TestJpeg.h"
 #include "cipher/ImageCrypt.h"
 #include "cipher/StrongCrypt.h"
-#include "TestJpeg.h"
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <sodium.h>
 #include <string>
 #include <sys/resource.h>
@@ -90,13 +90,15 @@ double CipherAloneSeconds(std::size_t size)
     crypto_secretstream_xchacha20poly1305_state state;
     crypto_secretstream_xchacha20poly1305_init_push(&state, header, key);
     bool ok = false;
-    return Seconds([&] {
-        for (std::size_t done = 0; done < size; done += plain.size())
-            for (std::size_t at = 0; at < plain.size(); at += 65536)
-                crypto_secretstream_xchacha20poly1305_push(&state, cipher.data(), nullptr,
-                                                           plain.data() + at, 65536, nullptr, 0, 0);
-        return true;
-    }, ok);
+    return Seconds(
+        [&] {
+            for (std::size_t done = 0; done < size; done += plain.size())
+                for (std::size_t at = 0; at < plain.size(); at += 65536)
+                    crypto_secretstream_xchacha20poly1305_push(&state, cipher.data(), nullptr, plain.data() + at, 65536,
+                                                               nullptr, 0, 0);
+            return true;
+        },
+        ok);
 }
 
 } // namespace
@@ -113,9 +115,8 @@ int main(int argc, char** argv)
     mg::TImgCrypt crypt;
     crypt.Strong.SetPassphrase("benchmark passphrase");
     bool ok = false;
-    const double derive = Seconds([&] {
-        return crypt.Strong.Key(crypt.Strong.writeParams, crypt.Strong.BatchSalt()) != nullptr;
-    }, ok);
+    const double derive =
+        Seconds([&] { return crypt.Strong.Key(crypt.Strong.writeParams, crypt.Strong.BatchSalt()) != nullptr; }, ok);
 
     constexpr int kRounds = 4;
     const std::string lightBack = dir + "/bench-light.out", strongBack = dir + "/bench-strong.out";
@@ -138,15 +139,13 @@ int main(int argc, char** argv)
             return run([&] { return crypt.EncryptFileEx(src, light, 1234); }, bestLight, &cpuLight);
         };
         const auto strongRun = [&] {
-            return run([&] { return mg::strong::EncryptFile(src, strongOut, crypt.Strong); }, bestStrong,
-                       &cpuStrong);
+            return run([&] { return mg::strong::EncryptFile(src, strongOut, crypt.Strong); }, bestStrong, &cpuStrong);
         };
         const auto lightBackRun = [&] {
             return run([&] { return crypt.DecryptFileEx(light, lightBack, 1234); }, bestLightBack, nullptr);
         };
         const auto strongBackRun = [&] {
-            return run([&] { return crypt.DecryptFileEx(strongOut, strongBack, 0); }, bestStrongBack,
-                       nullptr);
+            return run([&] { return crypt.DecryptFileEx(strongOut, strongBack, 0); }, bestStrongBack, nullptr);
         };
         if (round % 2 == 0)
             ok = lightRun() && strongRun() && lightBackRun() && strongBackRun();
@@ -162,9 +161,8 @@ int main(int argc, char** argv)
     std::fputs("benchmark passphrase\n", p);
     std::fclose(p);
     ::unlink(strongOut.c_str());
-    const long peakKiB = ok ? PeakKiB({MURKGLASS_CRYPT_PATH, "encrypt", "--strong", src, strongOut,
-                                       "--passphrase-file", pass})
-                            : -1;
+    const long peakKiB =
+        ok ? PeakKiB({MURKGLASS_CRYPT_PATH, "encrypt", "--strong", src, strongOut, "--passphrase-file", pass}) : -1;
     for (const auto& f : {src, light, strongOut, pass})
         ::unlink(f.c_str());
     if (!ok || peakKiB < 0) {
@@ -173,8 +171,8 @@ int main(int argc, char** argv)
     }
     const double deriveMiB = double(crypt.Strong.writeParams.memKiB) / 1024;
     std::printf("512 MiB file in %s, best of %d each\n", dir.c_str(), kRounds);
-    std::printf("  Argon2id derivation (%u passes, %.0f MiB), apart  %8.0f ms\n",
-                crypt.Strong.writeParams.opsLimit, deriveMiB, derive * 1e3);
+    std::printf("  Argon2id derivation (%u passes, %.0f MiB), apart  %8.0f ms\n", crypt.Strong.writeParams.opsLimit,
+                deriveMiB, derive * 1e3);
     std::printf("  light encryption                               %8.0f ms\n", bestLight * 1e3);
     std::printf("  strong encryption, key derived                 %8.0f ms  (%u derivation for all runs)\n",
                 bestStrong * 1e3, derivations);
@@ -185,7 +183,7 @@ int main(int argc, char** argv)
     std::printf("  strong decryption, key derived                 %8.0f ms\n", bestStrongBack * 1e3);
     std::printf("strong vs light decryption: %.2fx the time\n", bestStrongBack / bestLightBack);
     std::printf("strong vs light: %.2fx the time (target <= 1.5)\n", bestStrong / bestLight);
-    std::printf("murkglass-crypt --strong peak RSS: %.1f MiB (target < %.0f: derivation + 32)\n",
-                peakKiB / 1024.0, deriveMiB + 32);
+    std::printf("murkglass-crypt --strong peak RSS: %.1f MiB (target < %.0f: derivation + 32)\n", peakKiB / 1024.0,
+                deriveMiB + 32);
     return bestStrong / bestLight <= 1.5 && peakKiB / 1024.0 < deriveMiB + 32 ? 0 : 2;
 }

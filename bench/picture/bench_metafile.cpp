@@ -12,8 +12,8 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <sys/resource.h>
@@ -24,8 +24,16 @@ namespace {
 
 struct Writer {
     std::vector<std::uint8_t> bytes;
-    void u16(unsigned v) { bytes.push_back(v & 0xff); bytes.push_back((v >> 8) & 0xff); }
-    void u32(std::uint32_t v) { u16(v & 0xffff); u16(v >> 16); }
+    void u16(unsigned v)
+    {
+        bytes.push_back(v & 0xff);
+        bytes.push_back((v >> 8) & 0xff);
+    }
+    void u32(std::uint32_t v)
+    {
+        u16(v & 0xffff);
+        u16(v >> 16);
+    }
     void i32(std::int32_t v) { u32(std::uint32_t(v)); }
 };
 
@@ -59,7 +67,10 @@ std::vector<std::uint8_t> Wmf(int shapes, int points)
     r.u16(0x02FB);
     for (int v : {-14, 0, 0, 0, 400})
         r.u16(unsigned(v) & 0xffff);
-    r.u16(0); r.u16(0); r.u16(0); r.u16(0); // italic..pitch bytes
+    r.u16(0);
+    r.u16(0);
+    r.u16(0);
+    r.u16(0); // italic..pitch bytes
     const char face[32] = "Helvetica";
     for (int i = 0; i < 32; i += 2)
         r.u16(unsigned(std::uint8_t(face[i])) | unsigned(std::uint8_t(face[i + 1])) << 8);
@@ -97,14 +108,19 @@ std::vector<std::uint8_t> Wmf(int shapes, int points)
     Writer f;
     f.u32(0x9AC6CDD7);
     f.u16(0);
-    f.u16(0); f.u16(0); f.u16(1000); f.u16(800);
+    f.u16(0);
+    f.u16(0);
+    f.u16(1000);
+    f.u16(800);
     f.u16(96);
     f.u32(0);
     unsigned checksum = 0;
     for (int i = 0; i < 10; ++i)
         checksum ^= f.bytes[2 * i] | (f.bytes[2 * i + 1] << 8);
     f.u16(checksum);
-    f.u16(1); f.u16(9); f.u16(0x0300);
+    f.u16(1);
+    f.u16(9);
+    f.u16(0x0300);
     f.u32(std::uint32_t((18 + r.bytes.size()) / 2));
     f.u16(2);
     f.u32(std::uint32_t(std::max(3 + 9 + 16, 3 + 1 + 2 * points)));
@@ -119,34 +135,68 @@ std::vector<std::uint8_t> Emf(int shapes, int points)
     Writer r;
     std::uint32_t count = 1;
     for (int s = 0; s < shapes; ++s) {
-        r.u32(39); r.u32(24); r.u32(1); r.u32(0); r.u32(std::uint32_t((s * 40503u) & 0xffffff)); r.u32(0);
-        r.u32(37); r.u32(12); r.u32(1);
+        r.u32(39);
+        r.u32(24);
+        r.u32(1);
+        r.u32(0);
+        r.u32(std::uint32_t((s * 40503u) & 0xffffff));
+        r.u32(0);
+        r.u32(37);
+        r.u32(12);
+        r.u32(1);
         const auto shape = Shape(50 + (s * 37) % 900, 50 + (s * 53) % 700, 10 + s % 40, points, s);
-        r.u32(86); r.u32(28 + 4 * std::uint32_t(shape.size()));
-        r.i32(0); r.i32(0); r.i32(1000); r.i32(800);
+        r.u32(86);
+        r.u32(28 + 4 * std::uint32_t(shape.size()));
+        r.i32(0);
+        r.i32(0);
+        r.i32(1000);
+        r.i32(800);
         r.u32(std::uint32_t(shape.size()));
         for (const auto& [x, y] : shape) {
             r.u16(unsigned(x));
             r.u16(unsigned(y));
         }
-        r.u32(40); r.u32(12); r.u32(1); // DELETEOBJECT
+        r.u32(40);
+        r.u32(12);
+        r.u32(1); // DELETEOBJECT
         count += 4;
     }
-    r.u32(14); r.u32(20); r.u32(0); r.u32(16); r.u32(20);
+    r.u32(14);
+    r.u32(20);
+    r.u32(0);
+    r.u32(16);
+    r.u32(20);
     ++count;
 
     Writer f;
-    f.u32(1); f.u32(108);
-    f.i32(0); f.i32(0); f.i32(999); f.i32(799);
-    f.i32(0); f.i32(0); f.i32(1000 * 2540 / 96); f.i32(800 * 2540 / 96);
-    f.u32(0x464D4520); f.u32(0x10000);
+    f.u32(1);
+    f.u32(108);
+    f.i32(0);
+    f.i32(0);
+    f.i32(999);
+    f.i32(799);
+    f.i32(0);
+    f.i32(0);
+    f.i32(1000 * 2540 / 96);
+    f.i32(800 * 2540 / 96);
+    f.u32(0x464D4520);
+    f.u32(0x10000);
     f.u32(std::uint32_t(108 + r.bytes.size()));
     f.u32(count);
-    f.u16(2); f.u16(0);
-    f.u32(0); f.u32(0); f.u32(0);
-    f.i32(1024); f.i32(768); f.i32(271); f.i32(203);
-    f.u32(0); f.u32(0); f.u32(0);
-    f.i32(270933); f.i32(203200);
+    f.u16(2);
+    f.u16(0);
+    f.u32(0);
+    f.u32(0);
+    f.u32(0);
+    f.i32(1024);
+    f.i32(768);
+    f.i32(271);
+    f.i32(203);
+    f.u32(0);
+    f.u32(0);
+    f.u32(0);
+    f.i32(270933);
+    f.i32(203200);
     f.bytes.insert(f.bytes.end(), r.bytes.begin(), r.bytes.end());
     return f.bytes;
 }
@@ -208,8 +258,7 @@ int main(int argc, char** argv)
             }
         }
     double baseline = 0;
-    std::printf("%-32s %9s %8s %8s %10s %9s\n", "metafile", "bytes", "wall ms", "cpu ms", "x baseline",
-                "of limit");
+    std::printf("%-32s %9s %8s %8s %10s %9s\n", "metafile", "bytes", "wall ms", "cpu ms", "x baseline", "of limit");
     mg::SetMetafileTimeout(60000); // measured, not cut short
     for (const Case& c : cases) {
         auto load = [&] {
@@ -228,8 +277,8 @@ int main(int argc, char** argv)
         mg::SetBubblewrapProgram(QString());
         if (baseline == 0)
             baseline = ms;
-        std::printf("%-32s %9zu %8.1f %8.1f %10.2f %8.1f%%\n", c.name, c.bytes.size(), ms, cpu,
-                    ms / baseline, 100.0 * ms / mg::kMetafileTimeLimitMs);
+        std::printf("%-32s %9zu %8.1f %8.1f %10.2f %8.1f%%\n", c.name, c.bytes.size(), ms, cpu, ms / baseline,
+                    100.0 * ms / mg::kMetafileTimeLimitMs);
     }
     return 0;
 }

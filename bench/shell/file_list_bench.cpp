@@ -45,8 +45,9 @@ int main(int argc, char** argv)
     }
     std::string folder = pattern;
     for (int i = 0; i < count; ++i) {
-        std::string path = folder + "/" + ((i % 3 == 0) ? "Pic" : "pic") + std::to_string((static_cast<long long>(i) * 7919) % count) + "_"
-                           + std::to_string(i) + ((i % 2 == 0) ? ".jpg" : ".JPG");
+        std::string path = folder + "/" + ((i % 3 == 0) ? "Pic" : "pic")
+                           + std::to_string((static_cast<long long>(i) * 7919) % count) + "_" + std::to_string(i)
+                           + ((i % 2 == 0) ? ".jpg" : ".JPG");
         int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
         if (fd >= 0)
             close(fd);

@@ -27,8 +27,7 @@ void MakeFolder(const std::string& folder, int count)
         char name[64];
         // 64-bit product: i * 7919 passes INT_MAX from about 271,000 files.
         std::snprintf(name, sizeof name, "%s%06lld.%s", (i % 3 == 0) ? "Pic" : "pic",
-                      (static_cast<long long>(i) * 7919) % count,
-                      (i % 2 == 0) ? "jpg" : "JPG");
+                      (static_cast<long long>(i) * 7919) % count, (i % 2 == 0) ? "jpg" : "JPG");
         std::string path = folder + "/" + name + std::to_string(i);
         int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
         if (fd < 0) {
@@ -80,8 +79,7 @@ int main(int argc, char** argv)
     std::sort(lsTimes.begin(), lsTimes.end());
     double reader = readerTimes[readerTimes.size() / 2];
     double lsTime = lsTimes[lsTimes.size() / 2];
-    std::printf("%zu files listed; median reader %.1f ms, median ls -U %.1f ms\n", listed, reader * 1e3,
-                lsTime * 1e3);
+    std::printf("%zu files listed; median reader %.1f ms, median ls -U %.1f ms\n", listed, reader * 1e3, lsTime * 1e3);
     std::printf("ratio reader / ls -U: %.2f (target <= 3)\n", reader / lsTime);
 
     std::error_code ec;

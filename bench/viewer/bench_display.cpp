@@ -2,19 +2,19 @@
 // the picture painted, against a full-size libjpeg decode of the same file;
 // and the encrypted view against the plain view. Prints ratios of medians
 // measured side by side in one run.
-#include "cipher/ImageCrypt.h"
 #include "base/JPEGImage.h"
+#include "cipher/ImageCrypt.h"
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "viewer/murkglassmain.h"
 
 #include <QElapsedTimer>
-#include <jpeglib.h>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <jpeglib.h>
 #include <vector>
 
 namespace {
@@ -166,8 +166,7 @@ int main(int argc, char** argv)
     }
     const double d = Median(decode), s = Median(shown), e = Median(shownEncrypted);
     std::printf("picture %d x %d (%ld bytes), pane %d x %d, %d rounds (medians)\n", width, height,
-                long(mg::test::ReadFile(plain).size()), window.Image1->width(),
-                window.Image1->height(), rounds);
+                long(mg::test::ReadFile(plain).size()), window.Image1->width(), window.Image1->height(), rounds);
     std::printf("plain libjpeg decode (row by row, full size) %8.1f ms\n", d);
     std::printf("plain view, click to painted %8.1f ms  ratio to decode %.2f (target <= 0.80)\n", s, s / d);
     std::printf("encrypted view               %8.1f ms  ratio to plain  %.2f (target <= 1.10)\n", e, e / s);

@@ -31,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int scale : {1, 3, 8}) {
         try {
             const auto pixels = image.Decode(scale);
-            if (!image.Empty() &&
-                (pixels->width != (width * scale + 7) / 8 || pixels->height != (height * scale + 7) / 8 ||
-                 pixels->rgb.size() != std::size_t(pixels->width) * std::size_t(pixels->height) * 3))
+            if (!image.Empty()
+                && (pixels->width != (width * scale + 7) / 8 || pixels->height != (height * scale + 7) / 8
+                    || pixels->rgb.size() != std::size_t(pixels->width) * std::size_t(pixels->height) * 3))
                 __builtin_trap();
         } catch (const mg::Error&) {
         }

@@ -127,10 +127,10 @@ public:
     // code point.
     QStringList Names(const std::string& folder) const
     {
-        QStringList names = QDir(QString::fromStdString(Path(folder)))
-                                .entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System
-                                               | QDir::NoDotAndDotDot,
-                                           QDir::Unsorted);
+        QStringList names =
+            QDir(QString::fromStdString(Path(folder)))
+                .entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDir::Unsorted);
         names.sort();
         return names;
     }

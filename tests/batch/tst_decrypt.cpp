@@ -206,8 +206,7 @@ private slots:
         });
         desk.main->GO1Click();
         QCOMPARE(script.unexpected, 0);
-        QCOMPARE(script.MessageTexts().first(),
-                 QStringLiteral("Create Folder \"%1\" ?").arg(Q(desk.Path("enc"))));
+        QCOMPARE(script.MessageTexts().first(), QStringLiteral("Create Folder \"%1\" ?").arg(Q(desk.Path("enc"))));
         QCOMPARE(desk.Names("enc"), (QStringList{"Mroen.Bin", "Ubyvqnl.Bin", "cubgb.Bin"}));
         QCOMPARE(enc.lblCount->text(), QStringLiteral("Ready"));
 

@@ -29,9 +29,8 @@ private slots:
         QCOMPARE(e.height(), 433);
         QCOMPARE(d.height(), 436);
         QVERIFY(e.width() >= 380 && d.width() >= 278);
-        for (QWidget* c : std::initializer_list<QWidget*>{e.cbKeepExtension, e.rbKeepExisting, e.rbTimeBased,
-                                                          e.rbRot13, e.Button1, e.cbStrong, d.cbKeepExtension,
-                                                          d.cbUseDateTime}) {
+        for (QWidget* c : std::initializer_list<QWidget*>{e.cbKeepExtension, e.rbKeepExisting, e.rbTimeBased, e.rbRot13,
+                                                          e.Button1, e.cbStrong, d.cbKeepExtension, d.cbUseDateTime}) {
             QVERIFY2(c->width() >= c->sizeHint().width(), qPrintable(c->objectName()));
             QVERIFY2(c->geometry().right() < c->window()->width(), qPrintable(c->objectName()));
         }
@@ -82,8 +81,8 @@ private slots:
         QCOMPARE(tabChain(), (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
                                               e.rbTimeBased, e.Button2, e.Button3, e.cbKeepExtension, e.cbStrong}));
         e.rbRot13->setChecked(true);
-        QCOMPARE(tabChain(), (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension,
-                                              e.rbRot13, e.Button2, e.Button3, e.cbKeepExtension, e.cbStrong}));
+        QCOMPARE(tabChain(), (QList<QWidget*>{e.ShellTreeView1, e.txtFolderName, e.Button1, e.txtExtension, e.rbRot13,
+                                              e.Button2, e.Button3, e.cbKeepExtension, e.cbStrong}));
         e.rbTimeBased->setChecked(true);
         chain.clear();
         for (QWidget* w = d.ShellTreeView1; chain.size() < 7; w = w->nextInFocusChain())

@@ -6,9 +6,9 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -100,15 +100,15 @@ private slots:
 
         const QString counted = QStringLiteral("%1 files selected for encryption");
         QTest::newRow("cancel at the first question writes nothing and keeps the count text")
-            << QStringList{"a", "b", "c"} << QList<int>{mrCancel} << QStringList{"Q:a"} << QStringList{}
-            << false << counted.arg(3) << QList<int>{};
+            << QStringList{"a", "b", "c"} << QList<int>{mrCancel} << QStringList{"Q:a"} << QStringList{} << false
+            << counted.arg(3) << QList<int>{};
         QTest::newRow("all at the first question encrypts every file without asking again")
-            << QStringList{"a", "b", "c"} << QList<int>{mrAll} << QStringList{"Q:a"}
-            << QStringList{"a", "b", "c"} << true << QStringLiteral("Ready") << QList<int>{1, 2};
+            << QStringList{"a", "b", "c"} << QList<int>{mrAll} << QStringList{"Q:a"} << QStringList{"a", "b", "c"}
+            << true << QStringLiteral("Ready") << QList<int>{1, 2};
         QTest::newRow("after all, ok at a failure asks about the next file again")
             << QStringList{"a", "!b", "c", "d"} << QList<int>{mrAll, mrOk, mrYes, mrYes}
-            << QStringList{"Q:a", "F:b", "Q:c", "Q:d"} << QStringList{"a", "c", "d"} << true
-            << QStringLiteral("Ready") << QList<int>{1, 2, 3};
+            << QStringList{"Q:a", "F:b", "Q:c", "Q:d"} << QStringList{"a", "c", "d"} << true << QStringLiteral("Ready")
+            << QList<int>{1, 2, 3};
         QTest::newRow("cancel at the failure dialog stops and names the failed file")
             << QStringList{"a", "!b", "c"} << QList<int>{mrAll, mrCancel} << QStringList{"Q:a", "F:b"}
             << QStringList{"a"} << false << QStringLiteral("Encrypting \"%1/b.jpg\"") << QList<int>{};
@@ -116,15 +116,14 @@ private slots:
             << QStringList{"-a", "b", "-c", "d"} << QList<int>{mrYes, mrNo} << QStringList{"Q:b", "Q:d"}
             << QStringList{"b"} << true << QStringLiteral("Ready") << QList<int>{1, 2, 3};
         QTest::newRow("no leaves a file alone and the next is asked about")
-            << QStringList{"a", "b"} << QList<int>{mrNo, mrYes} << QStringList{"Q:a", "Q:b"}
-            << QStringList{"b"} << true << QStringLiteral("Ready") << QList<int>{1};
+            << QStringList{"a", "b"} << QList<int>{mrNo, mrYes} << QStringList{"Q:a", "Q:b"} << QStringList{"b"} << true
+            << QStringLiteral("Ready") << QList<int>{1};
         QTest::newRow("cancel at the second question keeps the first output whole")
             << QStringList{"a", "b", "c"} << QList<int>{mrYes, mrCancel} << QStringList{"Q:a", "Q:b"}
             << QStringList{"a"} << false << QStringLiteral("Encrypting \"%1/a.jpg\"") << QList<int>{};
         QTest::newRow("cancel at the third question keeps both earlier outputs whole")
-            << QStringList{"a", "b", "c"} << QList<int>{mrYes, mrYes, mrCancel}
-            << QStringList{"Q:a", "Q:b", "Q:c"} << QStringList{"a", "b"} << false
-            << QStringLiteral("Encrypting \"%1/b.jpg\"") << QList<int>{1};
+            << QStringList{"a", "b", "c"} << QList<int>{mrYes, mrYes, mrCancel} << QStringList{"Q:a", "Q:b", "Q:c"}
+            << QStringList{"a", "b"} << false << QStringLiteral("Encrypting \"%1/b.jpg\"") << QList<int>{1};
         QTest::newRow("a failure answered ok after yes leaves earlier outputs whole")
             << QStringList{"a", "!b", "c"} << QList<int>{mrYes, mrYes, mrOk, mrNo}
             << QStringList{"Q:a", "Q:b", "F:b", "Q:c"} << QStringList{"a"} << true << QStringLiteral("Ready")
@@ -190,8 +189,7 @@ private slots:
         QCOMPARE(w.ProgressBar1->minimum(), 0);
         QCOMPARE(w.ProgressBar1->maximum(), int(items.size()));
         QCOMPARE(ScreenCursorValue(), crDefault);
-        QVERIFY(!w.Button3->isHidden() && w.Button1->isEnabled() && w.Button2->isEnabled()
-                && w.Button3->isEnabled());
+        QVERIFY(!w.Button3->isHidden() && w.Button1->isEnabled() && w.Button2->isEnabled() && w.Button3->isEnabled());
     }
 
     // The busy cursor is on while a file is encrypted (the pending events
@@ -324,10 +322,12 @@ private slots:
         QTest::addColumn<QString>("renameAway"); // then the tree is refreshed
         QTest::addColumn<QString>("source");     // the path asked about
         QTest::addColumn<bool>("encrypted");
-        QTest::newRow("folder named with a wildcard is read as a folder")
-            << "what?" << "" << "what?/whatX" << true;
-        QTest::newRow("tree node gone after a refresh: the list's folder, which fails")
-            << "what?" << "gone" << "what?/whatX" << false;
+        QTest::newRow("folder named with a wildcard is read as a folder") << "what?"
+                                                                          << ""
+                                                                          << "what?/whatX" << true;
+        QTest::newRow("tree node gone after a refresh: the list's folder, which fails") << "what?"
+                                                                                        << "gone"
+                                                                                        << "what?/whatX" << false;
     }
     void sources_are_what_the_list_shows()
     {
@@ -385,7 +385,8 @@ private slots:
         const QString fail = QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.");
         QStringList expected;
         for (const char* name : {"a", "b", "c"})
-            expected << ask.arg(Q(desk.Path(std::string(name) + ".jpg")), Q(desk.Path(std::string("out/") + name + ".Bin")))
+            expected << ask.arg(Q(desk.Path(std::string(name) + ".jpg")),
+                                Q(desk.Path(std::string("out/") + name + ".Bin")))
                      << fail.arg(Q(desk.Path(std::string(name) + ".jpg")));
         QCOMPARE(script.MessageTexts(), expected);
         QCOMPARE(desk.Names("out"), QStringList());
@@ -426,8 +427,10 @@ private slots:
         QVERIFY(!desk.encrypt->DoCrypt());
         const QStringList texts = script.MessageTexts();
         QCOMPARE(texts.size(), 4);
-        QCOMPARE(texts[1], QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("a.jpg"))));
-        QCOMPARE(texts[3], QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("b.jpg"))));
+        QCOMPARE(texts[1],
+                 QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("a.jpg"))));
+        QCOMPARE(texts[3],
+                 QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("b.jpg"))));
         QVERIFY(desk.encrypt->ProgressBar1->isHidden());
     }
 
@@ -440,8 +443,7 @@ private slots:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QStringList>("outputs"); // in the order of the files
 
-        QTest::newRow("a file replaced by its encrypted form and back")
-            << QStringList{"a.jpg"} << QStringList{"a.jpg"};
+        QTest::newRow("a file replaced by its encrypted form and back") << QStringList{"a.jpg"} << QStringList{"a.jpg"};
         QTest::newRow("a later file meeting a replaced one goes beside it")
             << QStringList{"a.jpg", "a.png"} << QStringList{"a.jpg", "a-2.jpg"};
     }
@@ -504,15 +506,18 @@ private slots:
         QTest::addColumn<QByteArray>("encrypted");
         QTest::addColumn<QByteArray>("decrypted");
 
-        QTest::newRow("latin-1 name, existing name")
-            << QByteArray("\xe9t\xe9.jpg") << false << false << QByteArray("\xe9t\xe9.Bin")
-            << QByteArray("\xe9t\xe9.JPG");
+        QTest::newRow("latin-1 name, existing name") << QByteArray("\xe9t\xe9.jpg") << false << false
+                                                     << QByteArray("\xe9t\xe9.Bin") << QByteArray("\xe9t\xe9.JPG");
         QTest::newRow("latin-1 name, rot13 turns only its letters")
             << QByteArray("\xe9t\xe9.jpg") << true << true << QByteArray("\xe9g\xe9.wct.Bin")
             << QByteArray("\xe9g\xe9.JPG");
-        QTest::newRow("a lone continuation byte")
-            << QByteArray("a\x80" "b.jpg") << false << true << QByteArray("a\x80" "b.jpg.Bin")
-            << QByteArray("a\x80" "b.JPG");
+        QTest::newRow("a lone continuation byte") << QByteArray("a\x80"
+                                                                "b.jpg")
+                                                  << false << true
+                                                  << QByteArray("a\x80"
+                                                                "b.jpg.Bin")
+                                                  << QByteArray("a\x80"
+                                                                "b.JPG");
     }
 
     void names_not_utf8_kept_as_bytes()
@@ -554,8 +559,7 @@ private slots:
         }
         QCOMPARE(ReadFile(desk.Path("back/" + decrypted.toStdString())), picture);
         // Qt cannot name these files to remove them with the temporary folder.
-        for (const std::string& made :
-             {source, "out/" + encrypted.toStdString(), "back/" + decrypted.toStdString()})
+        for (const std::string& made : {source, "out/" + encrypted.toStdString(), "back/" + decrypted.toStdString()})
             std::filesystem::remove(desk.Path(made));
     }
 

@@ -32,30 +32,35 @@ private slots:
         QTest::addColumn<int>("answer");       // to the question
         QTest::addColumn<QString>("asked");    // the question's folder, "" for none
         QTest::addColumn<bool>("fails");
-        QTest::addColumn<QString>("made");     // folder that must exist afterwards, "" for none
+        QTest::addColumn<QString>("made"); // folder that must exist afterwards, "" for none
 
         QTest::newRow("encrypt window: yes creates the folder")
-            << true << "New Folder" << "" << int(mrYes) << "New Folder" << false << "New Folder";
-        QTest::newRow("encrypt window: no creates nothing")
-            << true << "New Folder" << "" << int(mrNo) << "New Folder" << false << "";
-        QTest::newRow("encrypt window: a name that exists fails")
-            << true << "Taken" << "Taken" << int(mrYes) << "Taken" << true << "";
+            << true << "New Folder"
+            << "" << int(mrYes) << "New Folder" << false << "New Folder";
+        QTest::newRow("encrypt window: no creates nothing") << true << "New Folder"
+                                                            << "" << int(mrNo) << "New Folder" << false << "";
+        QTest::newRow("encrypt window: a name that exists fails") << true << "Taken"
+                                                                  << "Taken" << int(mrYes) << "Taken" << true << "";
         QTest::newRow("encrypt window: an empty name names the folder itself and fails")
-            << true << "" << "" << int(mrYes) << "" << true << "";
+            << true << ""
+            << "" << int(mrYes) << "" << true << "";
         QTest::newRow("encrypt window: a name with a slash needs its parent")
-            << true << "Sub/Deeper" << "" << int(mrYes) << "Sub/Deeper" << true << "";
+            << true << "Sub/Deeper"
+            << "" << int(mrYes) << "Sub/Deeper" << true << "";
         QTest::newRow("encrypt window: a name with a slash under an existing parent makes the last part")
-            << true << "Sub/Deeper" << "Sub" << int(mrYes) << "Sub/Deeper" << false << "Sub/Deeper";
+            << true << "Sub/Deeper"
+            << "Sub" << int(mrYes) << "Sub/Deeper" << false << "Sub/Deeper";
         QTest::newRow("encrypt window: a name too long fails")
             << true << QString(300, u'n') << "" << int(mrYes) << QString(300, u'n') << true << "";
-        QTest::newRow("decrypt window: yes creates the folder")
-            << false << "ok:Fresh" << "" << int(mrYes) << "Fresh" << false << "Fresh";
+        QTest::newRow("decrypt window: yes creates the folder") << false << "ok:Fresh"
+                                                                << "" << int(mrYes) << "Fresh" << false << "Fresh";
         QTest::newRow("decrypt window: a cancelled name prompt asks about New Folder")
-            << false << "cancel" << "" << int(mrNo) << "New Folder" << false << "";
-        QTest::newRow("decrypt window: an empty name stops without a question")
-            << false << "ok:" << "" << 0 << "" << false << "";
-        QTest::newRow("decrypt window: a name that exists fails")
-            << false << "ok:Taken" << "Taken" << int(mrYes) << "Taken" << true << "";
+            << false << "cancel"
+            << "" << int(mrNo) << "New Folder" << false << "";
+        QTest::newRow("decrypt window: an empty name stops without a question") << false << "ok:"
+                                                                                << "" << 0 << "" << false << "";
+        QTest::newRow("decrypt window: a name that exists fails") << false << "ok:Taken"
+                                                                  << "Taken" << int(mrYes) << "Taken" << true << "";
     }
 
     void create()
@@ -105,8 +110,8 @@ private slots:
         QStringList expected;
         if (!decryptEmpty) {
             const QString path = Q(desk.Path("base/")) + asked;
-            expected << (encryptWindow ? QStringLiteral("Create Folder \"") : QStringLiteral("Create folder \""))
-                            + path + QStringLiteral("\" ?");
+            expected << (encryptWindow ? QStringLiteral("Create Folder \"") : QStringLiteral("Create folder \"")) + path
+                            + QStringLiteral("\" ?");
             if (fails)
                 expected << QStringLiteral("Creating Folder \"") + path + QStringLiteral("\" failed.");
         }

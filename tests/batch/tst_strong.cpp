@@ -35,9 +35,9 @@ struct Kind {
 
 std::vector<Kind> EveryKind()
 {
-    return {{"photo.jpg", MakeJpeg(40, 30)},   {"scan.JPEG", MakeJpeg(10, 10, true)},
-            {"bitmap.bmp", MakeBmp(12, 9)},    {"icon.ico", MakeIco({QSize(16, 16)})},
-            {"drawing.wmf", MakeWmf(30, 20)},  {"figure.emf", MakeEmf(30, 20)},
+    return {{"photo.jpg", MakeJpeg(40, 30)},  {"scan.JPEG", MakeJpeg(10, 10, true)},
+            {"bitmap.bmp", MakeBmp(12, 9)},   {"icon.ico", MakeIco({QSize(16, 16)})},
+            {"drawing.wmf", MakeWmf(30, 20)}, {"figure.emf", MakeEmf(30, 20)},
             {"screen.png", MakePng(20, 10)}};
 }
 

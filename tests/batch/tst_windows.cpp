@@ -76,7 +76,8 @@ private slots:
             << false << "escape in tree" << QStringList{} << QStringList{} << 2;
         QTest::newRow("decrypt: escape in the extension edit closes with 2")
             << false << "escape in edit" << QStringList{} << QStringList{} << 2;
-        QTest::newRow("decrypt: the close box closes with 2") << false << "close" << QStringList{} << QStringList{} << 2;
+        QTest::newRow("decrypt: the close box closes with 2")
+            << false << "close" << QStringList{} << QStringList{} << 2;
         QTest::newRow("decrypt: a cancelled prompt still runs and closes with 1")
             << false << "start" << QStringList{"cancel"} << QStringList{"Decrypt: %1/a.Bin to %1/out/a.JPG"} << 1;
     }
@@ -108,8 +109,7 @@ private slots:
             else if (how == u"escape")
                 QTest::keyClick(&w, Qt::Key_Escape);
             else if (how == u"escape in tree")
-                QTest::keyClick(encrypt ? desk.encrypt->ShellTreeView1 : desk.decrypt->ShellTreeView1,
-                                Qt::Key_Escape);
+                QTest::keyClick(encrypt ? desk.encrypt->ShellTreeView1 : desk.decrypt->ShellTreeView1, Qt::Key_Escape);
             else if (how == u"escape in edit")
                 QTest::keyClick(encrypt ? desk.encrypt->txtExtension : desk.decrypt->txtExtension, Qt::Key_Escape);
             else
@@ -367,10 +367,12 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("shown"); // %1 stands for the desktop
 
-        QTest::newRow("a folder without the word shows its full path") << "pics" << "CurrentDir = %1/pics";
-        QTest::newRow("a path that contains the word is cut there")
-            << "OldDesktop/x" << "CurrentDir = Desktop/x";
-        QTest::newRow("the cut is case-sensitive") << "desktop" << "CurrentDir = %1/desktop";
+        QTest::newRow("a folder without the word shows its full path") << "pics"
+                                                                       << "CurrentDir = %1/pics";
+        QTest::newRow("a path that contains the word is cut there") << "OldDesktop/x"
+                                                                    << "CurrentDir = Desktop/x";
+        QTest::newRow("the cut is case-sensitive") << "desktop"
+                                                   << "CurrentDir = %1/desktop";
     }
 
     void destination_label()

@@ -1,9 +1,9 @@
 // murkglass-crypt run as a separate process: keys, passphrase sources,
 // round trips, exit codes and one-line failure reports.
+#include "TestJpeg.h"
 #include "cipher/KeyText.h"
 #include "cipher/Keystream.h"
 #include "cipher/passKey.h"
-#include "TestJpeg.h"
 
 #include <QtTest>
 #include <csignal>
@@ -34,8 +34,8 @@ Run Crypt(const QStringList& args, const QByteArray& input = {})
         process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }
 
 std::vector<std::uint8_t> Xored(std::vector<std::uint8_t> bytes, std::int32_t key)
@@ -108,7 +108,8 @@ void TestCryptCli::keyFromStandardInput_data()
     QTest::newRow("CR LF line end is not part of it") << QByteArray("abc\r\nignored\n") << 5196;
     QTest::newRow("last line without line end") << QByteArray("ABC") << 3232;
     QTest::newRow("255 characters, the field's limit, are taken")
-        << QByteArray(255, '\xff').replace('\xff', "\xc3\xbf") + '\n' << 306689368;
+        << QByteArray(255, '\xff').replace('\xff', "\xc3\xbf") + '\n'
+        << 306689368;
     QTest::newRow("integer text is the key") << QByteArray("  -42\n") << -42;
     QTest::newRow("hex text is the key") << QByteArray("$FFFFFFFF\n") << -1;
     QTest::newRow("accented letter uses its Windows-1252 byte")
@@ -131,8 +132,7 @@ void TestCryptCli::roundTripWithPassphraseFile()
     mg::test::WriteFile(Path("pass").toStdString(), {'s', 'e', 'c', 'r', 'e', 't', '\r', '\n', 'x'});
     const Run enc = Crypt({"encrypt", Path("a.jpg"), Path("a.bin"), "--passphrase-file", Path("pass")});
     QCOMPARE(enc.exitCode, 0);
-    QVERIFY(mg::test::ReadFile(Path("a.bin").toStdString()) ==
-            Xored(jpeg, mg::PassphraseKey("secret")));
+    QVERIFY(mg::test::ReadFile(Path("a.bin").toStdString()) == Xored(jpeg, mg::PassphraseKey("secret")));
     const Run dec = Crypt({"decrypt", Path("a.bin"), Path("a.bin"), "--passphrase-file", Path("pass")});
     QCOMPARE(dec.exitCode, 0);
     QVERIFY(mg::test::ReadFile(Path("a.bin").toStdString()) == jpeg);
@@ -154,41 +154,36 @@ void TestCryptCli::failures_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing source") << QStringList{"encrypt", "@/missing", "@/out"}
-                                    << QByteArray("pw\n") << 1 << "cannot read \"@/missing\"";
+    QTest::newRow("missing source") << QStringList{"encrypt", "@/missing", "@/out"} << QByteArray("pw\n") << 1
+                                    << "cannot read \"@/missing\"";
     QTest::newRow("destination folder missing")
-        << QStringList{"encrypt", "@/plain", "@/no/out"} << QByteArray("pw\n") << 1
-        << "cannot write \"@/no/out\"";
+        << QStringList{"encrypt", "@/plain", "@/no/out"} << QByteArray("pw\n") << 1 << "cannot write \"@/no/out\"";
     QTest::newRow("wrong passphrase on decrypt")
         << QStringList{"decrypt", "@/plain", "@/out"} << QByteArray("pw\n") << 1
         << "not a JPEG picture after decryption: wrong passphrase or not an encrypted JPEG";
     QTest::newRow("refused header names libjpeg's reason")
         << QStringList{"decrypt", "@/plain", "@/out"} << QByteArray("pw\n") << 1
         << "not an encrypted JPEG (JPEG error #";
-    QTest::newRow("empty passphrase refused") << QStringList{"encrypt", "@/plain", "@/out"}
-                                              << QByteArray("\n") << 2 << "empty passphrase";
+    QTest::newRow("empty passphrase refused")
+        << QStringList{"encrypt", "@/plain", "@/out"} << QByteArray("\n") << 2 << "empty passphrase";
     QTest::newRow("passphrase longer than the viewer's field refused")
-        << QStringList{"encrypt", "@/plain", "@/out"} << QByteArray(256, 'p') + '\n' << 2
-        << "longer than 255 characters";
+        << QStringList{"encrypt", "@/plain", "@/out"} << QByteArray(256, 'p') + '\n'
+        << 2 << "longer than 255 characters";
     QTest::newRow("standard input that cannot be read is named as such")
         << QStringList{"encrypt", "@/plain", "@/out"} << QByteArray("<@/folder") << 1
         << "cannot read standard input: Is a directory";
-    QTest::newRow("no input at all refused") << QStringList{"key"} << QByteArray() << 2
-                                             << "empty passphrase";
+    QTest::newRow("no input at all refused") << QStringList{"key"} << QByteArray() << 2 << "empty passphrase";
     QTest::newRow("missing passphrase file")
-        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase-file", "@/nopass"}
-        << QByteArray() << 1 << "cannot read \"@/nopass\"";
+        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase-file", "@/nopass"} << QByteArray() << 1
+        << "cannot read \"@/nopass\"";
     QTest::newRow("passphrase file option without a file")
-        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase-file"} << QByteArray("pw\n")
-        << 2 << "needs a FILE";
+        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase-file"} << QByteArray("pw\n") << 2 << "needs a FILE";
     QTest::newRow("no command") << QStringList{} << QByteArray() << 2 << "no command";
-    QTest::newRow("unknown command") << QStringList{"scramble"} << QByteArray() << 2
-                                     << "unknown command";
-    QTest::newRow("destination missing") << QStringList{"encrypt", "@/plain"} << QByteArray("pw\n")
-                                         << 2 << "needs SOURCE and DEST";
-    QTest::newRow("source is a folder")
-        << QStringList{"encrypt", "@/folder", "@/out"} << QByteArray("pw\n") << 1
-        << "cannot read \"@/folder\": Is a directory";
+    QTest::newRow("unknown command") << QStringList{"scramble"} << QByteArray() << 2 << "unknown command";
+    QTest::newRow("destination missing") << QStringList{"encrypt", "@/plain"} << QByteArray("pw\n") << 2
+                                         << "needs SOURCE and DEST";
+    QTest::newRow("source is a folder") << QStringList{"encrypt", "@/folder", "@/out"} << QByteArray("pw\n") << 1
+                                        << "cannot read \"@/folder\": Is a directory";
     QTest::newRow("source is a FIFO: refused, no hang")
         << QStringList{"decrypt", "@/fifo", "@/out"} << QByteArray("pw\n") << 1
         << "cannot read \"@/fifo\": not a regular file";
@@ -196,11 +191,9 @@ void TestCryptCli::failures_data()
         << QStringList{"encrypt", "@/plain", "@/fifo"} << QByteArray("pw\n") << 1
         << "cannot write \"@/fifo\": not a regular file";
     QTest::newRow("source after -- that begins with a dash")
-        << QStringList{"encrypt", "--", "-missing", "@/out"} << QByteArray("pw\n") << 1
-        << "cannot read \"-missing\"";
+        << QStringList{"encrypt", "--", "-missing", "@/out"} << QByteArray("pw\n") << 1 << "cannot read \"-missing\"";
     QTest::newRow("passphrase option on the command line is unknown")
-        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase", "pw"} << QByteArray() << 2
-        << "unknown option";
+        << QStringList{"encrypt", "@/plain", "@/out", "--passphrase", "pw"} << QByteArray() << 2 << "unknown option";
 }
 
 void TestCryptCli::failures()
@@ -296,7 +289,7 @@ void TestCryptCli::passphraseFromTerminal()
     for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
         echoed.append(buffer, n);
     QVERIFY2(!echoed.contains("ecret"), echoed.constData());
-    termios settings {};
+    termios settings{};
     QCOMPARE(::tcgetattr(master, &settings), 0);
     QVERIFY(settings.c_lflag & ECHO);
     ::close(master);
@@ -377,7 +370,6 @@ void TestCryptCli::severalSourcesRefused()
     QVERIFY(!QFile::exists(Path("out")));
 }
 
-
 void TestCryptCli::permissionsOfAnotherUser_data()
 {
     QTest::addColumn<QString>("destination");
@@ -401,7 +393,8 @@ void TestCryptCli::permissionsOfAnotherUser()
     if (::geteuid() != 0)
         QSKIP("needs root to run the program as another user (nobody)");
     if (QProcess::execute("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "test", "-x",
-                                      QStringLiteral(MURKGLASS_CRYPT_PATH)}) != 0)
+                                      QStringLiteral(MURKGLASS_CRYPT_PATH)})
+        != 0)
         QSKIP("the user nobody cannot run the built program from this folder");
     Own(dir_->path(), 0, 0777);
     const std::vector<std::uint8_t> before{'o', 'l', 'd'};
@@ -415,9 +408,8 @@ void TestCryptCli::permissionsOfAnotherUser()
     const auto content = mg::test::ReadFile(Path(destination.toUtf8().constData()).toStdString());
 
     QProcess process;
-    process.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", MURKGLASS_CRYPT_PATH,
-                              "encrypt", Path("src"), Path(destination.toUtf8().constData()),
-                              "--passphrase-file", Path("pass")});
+    process.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", MURKGLASS_CRYPT_PATH, "encrypt",
+                              Path("src"), Path(destination.toUtf8().constData()), "--passphrase-file", Path("pass")});
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), exitCode);
     struct stat st {};

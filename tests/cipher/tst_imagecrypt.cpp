@@ -1,19 +1,19 @@
 // The file cipher: round trips, the edge cases of decryption, the seed it
 // leaves, and safe writes under simulated write failures.
+#include "TestJpeg.h"
+#include "base/SafeFile.h"
 #include "cipher/ImageCrypt.h"
 #include "cipher/Keystream.h"
-#include "base/SafeFile.h"
-#include "TestJpeg.h"
 
 #include <QProcess>
 #include <QtTest>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -125,10 +125,7 @@ private slots:
 
 private:
     std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
-    QStringList Entries() const
-    {
-        return QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    }
+    QStringList Entries() const { return QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden | QDir::System); }
     std::unique_ptr<QTemporaryDir> dir_;
     mg::TImgCrypt crypt_;
 };
@@ -239,8 +236,7 @@ void TestImageCrypt::decryptEdgeCases()
     if (accepted) {
         QVERIFY(QFileInfo(QString::fromStdString(dst)).isFile());
         QVERIFY(mg::test::ReadFile(dst) == plain);
-    }
-    else if (intoSource)
+    } else if (intoSource)
         QVERIFY(mg::test::ReadFile(dst) == encrypted);
     else
         QVERIFY(!QFile::exists(QString::fromStdString(dst)));
@@ -561,8 +557,7 @@ void TestImageCrypt::viewReadsOnlyWhatItNeeds_data()
     QTest::newRow("file over the picture budget is refused unread")
         << quint64(8) << qint64(9) << int(mg::CipherFailure::CannotReadSource) << qint64(0);
     QTest::newRow("non-picture is refused after its first bytes")
-        << quint64(0) << qint64(256) << int(mg::CipherFailure::NotJpeg)
-        << qint64(mg::TImgCrypt::kChunkBytes);
+        << quint64(0) << qint64(256) << int(mg::CipherFailure::NotJpeg) << qint64(mg::TImgCrypt::kChunkBytes);
 }
 
 void TestImageCrypt::viewReadsOnlyWhatItNeeds()

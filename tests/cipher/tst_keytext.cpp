@@ -38,8 +38,7 @@ void TestKeyText::integerText_data()
     QTest::newRow("0x prefix") << QByteArray("0x10") << true << 16;
     QTest::newRow("0X prefix after spaces") << QByteArray("  0X10") << true << 16;
     QTest::newRow("high hex bit gives negative") << QByteArray("$FFFFFFFF") << true << -1;
-    QTest::newRow("hex 80000000 is int32 min") << QByteArray("x80000000") << true
-                                               << int(-2147483647 - 1);
+    QTest::newRow("hex 80000000 is int32 min") << QByteArray("x80000000") << true << int(-2147483647 - 1);
     QTest::newRow("hex leading zeros are free") << QByteArray("$000000000001") << true << 1;
     QTest::newRow("nine significant hex digits") << QByteArray("$100000000") << false << 0;
     QTest::newRow("sign before hex prefix") << QByteArray("-$10") << false << 0;
@@ -68,17 +67,13 @@ void TestKeyText::passphraseBytes_data()
     QTest::addColumn<QByteArray>("utf8");
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("ASCII unchanged") << QByteArray("abc") << QByteArray("abc");
-    QTest::newRow("e acute is one Latin-1 byte") << QByteArray("caf\xc3\xa9")
-                                                 << QByteArray("caf\xe9");
+    QTest::newRow("e acute is one Latin-1 byte") << QByteArray("caf\xc3\xa9") << QByteArray("caf\xe9");
     QTest::newRow("euro sign is 0x80") << QByteArray("\xe2\x82\xac") << QByteArray("\x80");
-    QTest::newRow("y diaeresis capital is 0x9F") << QByteArray("\xc5\xb8")
-                                                  << QByteArray("\x9f");
+    QTest::newRow("y diaeresis capital is 0x9F") << QByteArray("\xc5\xb8") << QByteArray("\x9f");
     QTest::newRow("character outside cp1252 keeps the whole UTF-8 text")
         << QByteArray("\xc3\xa9\xe2\x82\xac\xce\xb1") << QByteArray("\xc3\xa9\xe2\x82\xac\xce\xb1");
-    QTest::newRow("malformed UTF-8 kept as it is") << QByteArray("a\xe9z")
-                                                   << QByteArray("a\xe9z");
-    QTest::newRow("overlong encoding kept as it is") << QByteArray("\xc1\x81")
-                                                     << QByteArray("\xc1\x81");
+    QTest::newRow("malformed UTF-8 kept as it is") << QByteArray("a\xe9z") << QByteArray("a\xe9z");
+    QTest::newRow("overlong encoding kept as it is") << QByteArray("\xc1\x81") << QByteArray("\xc1\x81");
 }
 
 void TestKeyText::passphraseBytes()
@@ -118,8 +113,7 @@ void TestKeyText::fieldLength()
 {
     QFETCH(QByteArray, utf8);
     QFETCH(int, length);
-    QCOMPARE(mg::PassphraseFieldLength(std::string_view(utf8.constData(), utf8.size())),
-             std::size_t(length));
+    QCOMPARE(mg::PassphraseFieldLength(std::string_view(utf8.constData(), utf8.size())), std::size_t(length));
 }
 
 QTEST_APPLESS_MAIN(TestKeyText)

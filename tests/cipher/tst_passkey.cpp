@@ -28,8 +28,7 @@ void TestPassKey::passphraseKey_data()
     QTest::newRow("three letters") << QByteArray("abc") << 5196;
     QTest::newRow("order matters") << QByteArray("cba") << 5154;
     QTest::newRow("case matters") << QByteArray("ABC") << 3232;
-    QTest::newRow("255 bytes of 255 stay below the wrap") << QByteArray(255, '\xff')
-                                                          << 306689368;
+    QTest::newRow("255 bytes of 255 stay below the wrap") << QByteArray(255, '\xff') << 306689368;
 }
 
 void TestPassKey::passphraseKey()
@@ -87,8 +86,7 @@ void TestPassKey::longTextsWrapPastInt32()
     const std::string after(624, '\xff');
     QVERIFY(mg::PassphraseKey(before) > 0);
     QVERIFY(mg::PassphraseKey(after) < 0);
-    const std::int64_t exact = std::int64_t{mg::PassphraseKey(before)} +
-                               std::int64_t{1613} * mg::NthPrime(624);
+    const std::int64_t exact = std::int64_t{mg::PassphraseKey(before)} + std::int64_t{1613} * mg::NthPrime(624);
     QCOMPARE(std::int64_t{mg::PassphraseKey(after)}, exact - (std::int64_t{1} << 32));
 }
 
@@ -97,8 +95,7 @@ void TestPassKey::rot13_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("rotated");
     QTest::newRow("both halves of both cases") << QByteArray("AMNZamnz") << QByteArray("NZAMnzam");
-    QTest::newRow("digits, dots and high bytes unchanged")
-        << QByteArray("a1.\xe9@[`{") << QByteArray("n1.\xe9@[`{");
+    QTest::newRow("digits, dots and high bytes unchanged") << QByteArray("a1.\xe9@[`{") << QByteArray("n1.\xe9@[`{");
     QTest::newRow("empty") << QByteArray() << QByteArray();
 }
 

@@ -1,7 +1,7 @@
 // murkglass-crypt and the strong format: --strong round trips, decryption
 // that recognises the format by itself, and one true line for each refusal.
-#include "cipher/StrongCrypt.h"
 #include "TestJpeg.h"
+#include "cipher/StrongCrypt.h"
 
 #include <QtTest>
 #include <sodium.h>
@@ -20,8 +20,8 @@ Run Crypt(const QStringList& args)
     process.start(QStringLiteral(MURKGLASS_CRYPT_PATH), args);
     process.closeWriteChannel();
     process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }
 
 } // namespace
@@ -65,8 +65,8 @@ void TestStrongCli::strongRoundTripKeepsTheExtension()
     // A PNG's bytes need not be a picture here: any file goes.
     const std::vector<std::uint8_t> plain{0x89, 'P', 'N', 'G', 1, 2, 3};
     mg::test::WriteFile(Path("shot.png").toStdString(), plain);
-    const Run enc = Crypt({"encrypt", "--strong", Path("shot.png"), Path("shot.Bin"),
-                           "--passphrase-file", Path("pass")});
+    const Run enc =
+        Crypt({"encrypt", "--strong", Path("shot.png"), Path("shot.Bin"), "--passphrase-file", Path("pass")});
     QCOMPARE(enc.exitCode, 0);
     const auto bytes = mg::test::ReadFile(Path("shot.Bin").toStdString());
     QVERIFY(mg::strong::HasMagic(bytes.data(), bytes.size()));
@@ -76,8 +76,7 @@ void TestStrongCli::strongRoundTripKeepsTheExtension()
     QCOMPARE(dec.exitCode, 0);
     QVERIFY(dec.err.contains("holds a .png file"));
     QVERIFY(mg::test::ReadFile(Path("shot.jpg").toStdString()) == plain);
-    QCOMPARE(Crypt({"decrypt", "--strong", Path("shot.Bin"), Path("x"), "--passphrase-file", Path("pass")})
-                 .exitCode,
+    QCOMPARE(Crypt({"decrypt", "--strong", Path("shot.Bin"), Path("x"), "--passphrase-file", Path("pass")}).exitCode,
              2);
 }
 
@@ -89,7 +88,8 @@ void TestStrongCli::refusals_data()
     QTest::newRow("changed byte") << "flip" << QByteArray("\": damaged\n");
     QTest::newRow("cut short") << "cut" << QByteArray("\": damaged\n");
     QTest::newRow("hostile parameters") << "hostile"
-                                        << QByteArray("\": its key derivation asks for more than 1024 MiB or 16 passes\n");
+                                        << QByteArray(
+                                               "\": its key derivation asks for more than 1024 MiB or 16 passes\n");
 }
 
 void TestStrongCli::refusals()

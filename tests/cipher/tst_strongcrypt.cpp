@@ -1,11 +1,11 @@
 // The strong format: round trips, every kind of tampering refused with
 // nothing written, the light format still taken for files that start with
 // the magic by chance, one derivation per batch salt, and full disks.
+#include "TestJpeg.h"
+#include "base/SafeFile.h"
 #include "cipher/ImageCrypt.h"
 #include "cipher/Keystream.h"
-#include "base/SafeFile.h"
 #include "cipher/StrongCrypt.h"
-#include "TestJpeg.h"
 
 #include <QtTest>
 #include <sodium.h>
@@ -38,8 +38,7 @@ Bytes Xored(Bytes bytes, std::int32_t key)
 }
 
 // Offsets of the stream pieces in a strong file.
-constexpr std::size_t kFirstPiece = strong::kHeaderBytes + strong::kExtensionRecordBytes
-                                    + strong::kPieceOverhead;
+constexpr std::size_t kFirstPiece = strong::kHeaderBytes + strong::kExtensionRecordBytes + strong::kPieceOverhead;
 constexpr std::size_t kCipherPiece = strong::kPieceBytes + strong::kPieceOverhead;
 
 // A header with a valid checksum around the given fields, as a hostile or
@@ -69,8 +68,7 @@ std::optional<std::int32_t> KeyMakingMagic(std::uint8_t& marker, std::uint16_t& 
     std::uint32_t inverse = kMul; // Newton's iteration for the inverse mod 2^32
     for (int i = 0; i < 5; ++i)
         inverse *= 2 - kMul * inverse;
-    const std::uint8_t want[3] = {std::uint8_t(m[0] ^ 0xFF), std::uint8_t(m[1] ^ 0xD8),
-                                  std::uint8_t(m[2] ^ 0xFF)};
+    const std::uint8_t want[3] = {std::uint8_t(m[0] ^ 0xFF), std::uint8_t(m[1] ^ 0xD8), std::uint8_t(m[2] ^ 0xFF)};
     for (std::uint32_t low = 0; low < (1u << 24); ++low) {
         std::uint32_t s = std::uint32_t(want[0]) << 24 | low;
         std::uint8_t ks[8];
@@ -118,10 +116,7 @@ private slots:
 
 private:
     std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
-    QStringList Entries() const
-    {
-        return QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    }
+    QStringList Entries() const { return QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden | QDir::System); }
     std::unique_ptr<QTemporaryDir> dir_;
     mg::TImgCrypt crypt_;
 };
@@ -148,17 +143,12 @@ void TestStrongCrypt::roundTripKeepsBytesAndExtension_data()
     QTest::addColumn<QString>("extension");
     QTest::newRow("empty file") << "empty.png" << 0 << "png";
     QTest::newRow("one byte") << "one.gif" << 1 << "gif";
-    QTest::newRow("exactly one piece: it carries the final tag")
-        << "piece.bmp" << int(strong::kPieceBytes) << "bmp";
-    QTest::newRow("several pieces and a part") << "big.JPEG" << int(3 * strong::kPieceBytes + 999)
-                                               << "JPEG";
+    QTest::newRow("exactly one piece: it carries the final tag") << "piece.bmp" << int(strong::kPieceBytes) << "bmp";
+    QTest::newRow("several pieces and a part") << "big.JPEG" << int(3 * strong::kPieceBytes + 999) << "JPEG";
     // Pieces go to the disk 16 at a time, on a second thread.
-    QTest::newRow("exactly one batch of pieces") << "batch.png" << int(16 * strong::kPieceBytes)
-                                                 << "png";
-    QTest::newRow("one batch and a byte") << "batch1.jpg" << int(16 * strong::kPieceBytes + 1)
-                                          << "jpg";
-    QTest::newRow("several batches and a part")
-        << "long.tif" << int(50 * strong::kPieceBytes + 12345) << "tif";
+    QTest::newRow("exactly one batch of pieces") << "batch.png" << int(16 * strong::kPieceBytes) << "png";
+    QTest::newRow("one batch and a byte") << "batch1.jpg" << int(16 * strong::kPieceBytes + 1) << "jpg";
+    QTest::newRow("several batches and a part") << "long.tif" << int(50 * strong::kPieceBytes + 12345) << "tif";
     QTest::newRow("no extension") << "README" << 100 << "";
     QTest::newRow("dot in the folder only") << "dir.d/name" << 10 << "";
 }
@@ -177,8 +167,7 @@ void TestStrongCrypt::roundTripKeepsBytesAndExtension()
     QVERIFY(strong::HasMagic(enc.data(), enc.size()));
     QVERIFY(enc.size() > plain.size() + strong::kFixedOverhead - 1);
     // Every piece but the last is full; an empty file still has its final one.
-    const std::size_t pieces = std::max<std::size_t>(1, (plain.size() + strong::kPieceBytes - 1)
-                                                            / strong::kPieceBytes);
+    const std::size_t pieces = std::max<std::size_t>(1, (plain.size() + strong::kPieceBytes - 1) / strong::kPieceBytes);
     QCOMPARE(enc.size(), kFirstPiece + plain.size() + pieces * strong::kPieceOverhead);
 
     std::string stored;
@@ -267,8 +256,7 @@ void TestStrongCrypt::tamperingIsRefused()
     // The memory reader agrees and hands back nothing.
     Bytes plain{1, 2, 3};
     std::string extension;
-    QCOMPARE(int(strong::DecryptToMemory(Path("enc"), crypt_.Strong, plain, extension, 1u << 30).failure),
-             failure);
+    QCOMPARE(int(strong::DecryptToMemory(Path("enc"), crypt_.Strong, plain, extension, 1u << 30).failure), failure);
     QVERIFY(plain.empty());
 }
 
@@ -299,8 +287,7 @@ void TestStrongCrypt::tamperingAfterTheFirstBatchIsRefused()
         std::swap_ranges(enc.begin() + secondBatch - kCipherPiece, enc.begin() + secondBatch,
                          enc.begin() + secondBatch);
     mg::test::WriteFile(Path("enc"), enc);
-    QCOMPARE(crypt_.DecryptFileEx(Path("enc"), Path("out.jpg"), 0).failure,
-             mg::CipherFailure::Damaged);
+    QCOMPARE(crypt_.DecryptFileEx(Path("enc"), Path("out.jpg"), 0).failure, mg::CipherFailure::Damaged);
     QCOMPARE(Entries(), QStringList({"enc", "plain.jpg"}));
 }
 
@@ -327,9 +314,8 @@ void TestStrongCrypt::writeFailureMidwayLeavesNothing()
     faults.writeCall = writeCall;
     faults.writeFailsWith = ENOSPC;
     mg::SetSafeFileFaults(faults);
-    const mg::CipherResult result =
-        encrypt ? strong::EncryptFile(Path("plain.jpg"), Path("enc2"), crypt_.Strong)
-                : strong::DecryptFile(Path("enc"), Path("out.jpg"), crypt_.Strong);
+    const mg::CipherResult result = encrypt ? strong::EncryptFile(Path("plain.jpg"), Path("enc2"), crypt_.Strong)
+                                            : strong::DecryptFile(Path("enc"), Path("out.jpg"), crypt_.Strong);
     QCOMPARE(result.failure, mg::CipherFailure::CannotWriteDestination);
     QCOMPARE(result.error, ENOSPC);
     QCOMPARE(Entries(), QStringList({"enc", "plain.jpg"}));
@@ -358,8 +344,7 @@ void TestStrongCrypt::lightFileWithMagicStillDecrypts()
     QVERIFY(mg::test::ReadFile(Path("out.jpg")) == jpeg);
     // With another key both readings fail; a file with the whole magic is far
     // likelier a strong file with a damaged header than a light one.
-    QCOMPARE(crypt_.DecryptFileEx(Path("light.bin"), Path("out2.jpg"), *key + 1).failure,
-             mg::CipherFailure::Damaged);
+    QCOMPARE(crypt_.DecryptFileEx(Path("light.bin"), Path("out2.jpg"), *key + 1).failure, mg::CipherFailure::Damaged);
     QVERIFY(!QFile::exists(QString::fromStdString(Path("out2.jpg"))));
 }
 
@@ -390,8 +375,7 @@ void TestStrongCrypt::keysFollowThePassphrase()
     QVERIFY(strong::EncryptFile(Path("a"), Path("enc"), crypt_.Strong));
     // A key derived for one passphrase is never used for another.
     crypt_.Strong.SetPassphrase("other");
-    QCOMPARE(crypt_.DecryptFileEx(Path("enc"), Path("out"), 0).failure,
-             mg::CipherFailure::WrongPassphrase);
+    QCOMPARE(crypt_.DecryptFileEx(Path("enc"), Path("out"), 0).failure, mg::CipherFailure::WrongPassphrase);
     crypt_.Strong.SetPassphrase("correct horse");
     QVERIFY(crypt_.DecryptFile(Path("enc"), Path("out"), 0));
     // Setting the same passphrase again keeps the derived key.
@@ -403,8 +387,7 @@ void TestStrongCrypt::keysFollowThePassphrase()
     crypt_.Strong.SetPassphrase("42");
     QVERIFY(strong::EncryptFile(Path("a"), Path("enc42"), crypt_.Strong));
     crypt_.Strong.SetPassphrase("042");
-    QCOMPARE(crypt_.DecryptFileEx(Path("enc42"), Path("out"), 42).failure,
-             mg::CipherFailure::WrongPassphrase);
+    QCOMPARE(crypt_.DecryptFileEx(Path("enc42"), Path("out"), 42).failure, mg::CipherFailure::WrongPassphrase);
 }
 
 void TestStrongCrypt::fullDiskLeavesNothing()

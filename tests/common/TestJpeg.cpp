@@ -52,9 +52,8 @@ struct Coding {
     int restartRows = 0; // a restart marker every that many MCU rows; 0: none
 };
 
-bool Compress(int width, int height, Colours colours, bool progressive, int quality,
-              const unsigned char* pixels, unsigned char** out, unsigned long* outSize,
-              Coding coding = {})
+bool Compress(int width, int height, Colours colours, bool progressive, int quality, const unsigned char* pixels,
+              unsigned char** out, unsigned long* outSize, Coding coding = {})
 {
     jpeg_compress_struct cinfo;
     ErrorJump err;
@@ -119,16 +118,16 @@ std::vector<unsigned char> PatternPixels(int width, int height, bool gray)
     return pixels;
 }
 
-std::vector<std::uint8_t> CompressPattern(int width, int height, bool gray, bool progressive,
-                                          int quality, Coding coding)
+std::vector<std::uint8_t> CompressPattern(int width, int height, bool gray, bool progressive, int quality,
+                                          Coding coding)
 {
     if (width <= 0 || height <= 0)
         throw std::runtime_error("MakeJpeg: size must be positive");
     const std::vector<unsigned char> pixels = PatternPixels(width, height, gray);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = Compress(width, height, gray ? Colours::Gray : Colours::Rgb, progressive, quality,
-                             pixels.data(), &buffer, &size, coding);
+    const bool ok = Compress(width, height, gray ? Colours::Gray : Colours::Rgb, progressive, quality, pixels.data(),
+                             &buffer, &size, coding);
     std::vector<std::uint8_t> result;
     if (ok && buffer)
         result.assign(buffer, buffer + size);
@@ -171,7 +170,7 @@ std::vector<std::uint8_t> WithTwelveBitPrecision(std::vector<std::uint8_t> jpeg)
             continue;
         if (jpeg[i + 1] == 0xC0)
             jpeg[i + 1] = 0xC1; // baseline allows 8 bits only; extended sequential
-        jpeg[i + 4] = 12;        // FF Cn, length (2), precision
+        jpeg[i + 4] = 12;       // FF Cn, length (2), precision
         return jpeg;
     }
     throw std::runtime_error("WithTwelveBitPrecision: no frame header");
@@ -194,8 +193,8 @@ std::vector<std::uint8_t> MakeCmykJpeg(int width, int height, bool adobe)
     }
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = Compress(width, height, adobe ? Colours::Cmyk : Colours::CmykNoAdobe, false, 95,
-                             pixels.data(), &buffer, &size);
+    const bool ok =
+        Compress(width, height, adobe ? Colours::Cmyk : Colours::CmykNoAdobe, false, 95, pixels.data(), &buffer, &size);
     std::vector<std::uint8_t> result;
     if (ok && buffer)
         result.assign(buffer, buffer + size);
@@ -225,8 +224,7 @@ std::vector<std::uint8_t> ReadFile(const std::string& path)
     return bytes;
 }
 
-std::vector<std::uint8_t> WithExifOrientation(const std::vector<std::uint8_t>& jpeg, int orientation,
-                                              bool littleEndian)
+std::vector<std::uint8_t> WithExifOrientation(const std::vector<std::uint8_t>& jpeg, int orientation, bool littleEndian)
 {
     if (jpeg.size() < 2)
         throw std::runtime_error("not a JPEG");

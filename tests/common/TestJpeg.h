@@ -18,8 +18,8 @@ std::uint8_t PatternGray(int x, int y, int width, int height);
 // Encodes a width x height picture of the pattern above. progressive uses
 // libjpeg's standard progressive scan script. Throws std::runtime_error when
 // libjpeg refuses the parameters.
-std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray = false,
-                                   bool progressive = false, int quality = 85);
+std::vector<std::uint8_t> MakeJpeg(int width, int height, bool gray = false, bool progressive = false,
+                                   int quality = 85);
 
 // The encodings libjpeg writes that a decoder must tell apart in the header:
 // the pattern above with Huffman coding in one scan (baseline), in several

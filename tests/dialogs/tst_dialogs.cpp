@@ -50,8 +50,7 @@ QWidget* KeyTarget(QWidget* dialog)
 QList<QPushButton*> ButtonRow(QWidget* dialog)
 {
     QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
-    std::sort(buttons.begin(), buttons.end(),
-              [](QPushButton* a, QPushButton* b) { return a->x() < b->x(); });
+    std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) { return a->x() < b->x(); });
     return buttons;
 }
 
@@ -156,8 +155,7 @@ void DialogsTest::messageDialogCodes_data()
     QTest::newRow("Enter on focused Cancel presses Cancel") << 12 << "focus1+enter" << 2;
     QTest::newRow("Retry is the default without OK and Yes") << (16 | 32 | 64) << "enter" << 4;
     QTest::newRow("Help leaves the dialog open") << (4 | 1024) << "click1+escape" << 1;
-    QTest::newRow("Escape without Cancel, No or OK answers OK")
-        << (16 | 32 | 64) << "escape+enter" << 4;
+    QTest::newRow("Escape without Cancel, No or OK answers OK") << (16 | 32 | 64) << "escape+enter" << 4;
 }
 
 void DialogsTest::messageDialogCodes()
@@ -166,8 +164,7 @@ void DialogsTest::messageDialogCodes()
     QFETCH(QString, action);
     QFETCH(int, expected);
     WhenModalOpens([action](QWidget* dialog) { Finish(dialog, action); });
-    QCOMPARE(MessageDialog(QStringLiteral("Overwrite the file?"), mtConfirmation, DialogButtons(buttons)),
-             expected);
+    QCOMPARE(MessageDialog(QStringLiteral("Overwrite the file?"), mtConfirmation, DialogButtons(buttons)), expected);
     QVERIFY(!QApplication::activeModalWidget());
 }
 
@@ -181,9 +178,8 @@ void DialogsTest::buttonRow_data()
     QTest::newRow("set 139 keeps enumeration order, not bit order of the call")
         << 139 << QStringList{"&Yes", "&No", "Cancel", "&All"};
     QTest::newRow("all eleven, widest caption sets the width")
-        << 2047
-        << QStringList{"&Yes", "&No", "OK", "Cancel", "&Abort", "&Retry", "&Ignore", "&All",
-                       "N&o to All", "Yes to &All", "&Help"};
+        << 2047 << QStringList{"&Yes",    "&No",  "OK",         "Cancel",      "&Abort", "&Retry",
+                               "&Ignore", "&All", "N&o to All", "Yes to &All", "&Help"};
 }
 
 void DialogsTest::buttonRow()
@@ -218,18 +214,24 @@ void DialogsTest::buttonRow()
 
 void DialogsTest::captionAndIcon_data()
 {
-    QTest::addColumn<QString>("call"); // "kind<n>", "plain" or "report"
+    QTest::addColumn<QString>("call");    // "kind<n>", "plain" or "report"
     QTest::addColumn<QString>("caption"); // empty: the application title
     QTest::addColumn<bool>("icon");
     QTest::addColumn<QString>("text");
-    QTest::newRow("warning") << "kind0" << "Warning" << true << "Text";
-    QTest::newRow("error") << "kind1" << "Error" << true << "Text";
-    QTest::newRow("information") << "kind2" << "Information" << true << "Text";
-    QTest::newRow("confirmation") << "kind3" << "Confirm" << true << "Text";
-    QTest::newRow("custom carries the application title, no icon") << "kind4" << "" << false << "Text";
-    QTest::newRow("plain message carries the application title, not a window's")
-        << "plain" << "" << false << "Text";
-    QTest::newRow("error report: application title, stop sign, period") << "report" << "" << true << "Text.";
+    QTest::newRow("warning") << "kind0"
+                             << "Warning" << true << "Text";
+    QTest::newRow("error") << "kind1"
+                           << "Error" << true << "Text";
+    QTest::newRow("information") << "kind2"
+                                 << "Information" << true << "Text";
+    QTest::newRow("confirmation") << "kind3"
+                                  << "Confirm" << true << "Text";
+    QTest::newRow("custom carries the application title, no icon") << "kind4"
+                                                                   << "" << false << "Text";
+    QTest::newRow("plain message carries the application title, not a window's") << "plain"
+                                                                                 << "" << false << "Text";
+    QTest::newRow("error report: application title, stop sign, period") << "report"
+                                                                        << "" << true << "Text.";
 }
 
 void DialogsTest::captionAndIcon()
@@ -342,13 +344,34 @@ void DialogsTest::inputDialog_data()
     QTest::addColumn<QString>("typed"); // "<erase>" empties the field
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("Cancel gives back the default") << "50" << "" << "click1+escape" << "50";
-    QTest::newRow("Escape gives back the default") << "50" << "" << "escape" << "50";
-    QTest::newRow("close box gives back the default") << "50" << "" << "close" << "50";
-    QTest::newRow("typed then cancelled gives back the default") << "50" << "75" << "escape" << "50";
-    QTest::newRow("typing replaces the selected default") << "50" << "75" << "enter" << "75";
-    QTest::newRow("emptied field confirmed gives empty text") << "50" << "<erase>" << "enter" << "";
-    QTest::newRow("OK button gives text untrimmed") << "" << "  a b  " << "click0+escape" << "  a b  ";
+    QTest::newRow("Cancel gives back the default") << "50"
+                                                   << ""
+                                                   << "click1+escape"
+                                                   << "50";
+    QTest::newRow("Escape gives back the default") << "50"
+                                                   << ""
+                                                   << "escape"
+                                                   << "50";
+    QTest::newRow("close box gives back the default") << "50"
+                                                      << ""
+                                                      << "close"
+                                                      << "50";
+    QTest::newRow("typed then cancelled gives back the default") << "50"
+                                                                 << "75"
+                                                                 << "escape"
+                                                                 << "50";
+    QTest::newRow("typing replaces the selected default") << "50"
+                                                          << "75"
+                                                          << "enter"
+                                                          << "75";
+    QTest::newRow("emptied field confirmed gives empty text") << "50"
+                                                              << "<erase>"
+                                                              << "enter"
+                                                              << "";
+    QTest::newRow("OK button gives text untrimmed") << ""
+                                                    << "  a b  "
+                                                    << "click0+escape"
+                                                    << "  a b  ";
     QTest::newRow("256th character is refused") << "" << QString(256, u'k') << "enter" << QString(255, u'k');
 }
 
@@ -489,15 +512,24 @@ void DialogsTest::errorReportText_data()
 {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("empty message stays empty, not \".\"") << "" << "";
-    QTest::newRow("Disk full gets a period") << "Disk full" << "Disk full.";
-    QTest::newRow("File not found gets a period") << "File not found" << "File not found.";
-    QTest::newRow("ends in ! unchanged") << "x!" << "x!";
-    QTest::newRow("ends in ) unchanged") << "I/O error (5)" << "I/O error (5)";
-    QTest::newRow("ends in . unchanged") << "Done." << "Done.";
-    QTest::newRow("ends in - (below .) unchanged") << "a-" << "a-";
-    QTest::newRow("ends in / (above .) gets a period") << "C:/" << "C:/.";
-    QTest::newRow("ends in a non-ASCII letter gets a period") << "Café" << "Café.";
+    QTest::newRow("empty message stays empty, not \".\"") << ""
+                                                          << "";
+    QTest::newRow("Disk full gets a period") << "Disk full"
+                                             << "Disk full.";
+    QTest::newRow("File not found gets a period") << "File not found"
+                                                  << "File not found.";
+    QTest::newRow("ends in ! unchanged") << "x!"
+                                         << "x!";
+    QTest::newRow("ends in ) unchanged") << "I/O error (5)"
+                                         << "I/O error (5)";
+    QTest::newRow("ends in . unchanged") << "Done."
+                                         << "Done.";
+    QTest::newRow("ends in - (below .) unchanged") << "a-"
+                                                   << "a-";
+    QTest::newRow("ends in / (above .) gets a period") << "C:/"
+                                                       << "C:/.";
+    QTest::newRow("ends in a non-ASCII letter gets a period") << "Café"
+                                                              << "Café.";
 }
 
 void DialogsTest::errorReportText()
@@ -523,11 +555,14 @@ void DialogsTest::escapedErrorIsReportedAndLoopGoesOn_data()
 {
     QTest::addColumn<QString>("raised");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("program error from a timer handler") << "error" << "Disk full.";
-    QTest::newRow("out of memory") << "bad_alloc" << "Out of memory.";
-    QTest::newRow("library exception") << "runtime" << "vector too long.";
-    QTest::newRow("error while painting is reported after the paint")
-        << "paint" << "Canvas does not allow drawing.";
+    QTest::newRow("program error from a timer handler") << "error"
+                                                        << "Disk full.";
+    QTest::newRow("out of memory") << "bad_alloc"
+                                   << "Out of memory.";
+    QTest::newRow("library exception") << "runtime"
+                                       << "vector too long.";
+    QTest::newRow("error while painting is reported after the paint") << "paint"
+                                                                      << "Canvas does not allow drawing.";
 }
 
 void DialogsTest::escapedErrorIsReportedAndLoopGoesOn()
@@ -567,12 +602,18 @@ void DialogsTest::titleFromProgramPath_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
-    QTest::newRow("installed program") << "/usr/bin/murkglass" << "murkglass";
-    QTest::newRow("first letter kept, rest lower-cased, cut at dot") << "PhotoTool.EXE" << "Phototool";
-    QTest::newRow("cut at the first dot, not the last") << "./murkglass.bin.old" << "murkglass";
-    QTest::newRow("dot in a folder name does not cut") << "/opt/My.Apps/MURKGLASS" << "Murkglass";
-    QTest::newRow("non-ASCII letters lower-cased") << "/x/ÉCLAT" << "Éclat";
-    QTest::newRow("name starting with a dot gives empty title") << "/x/.hidden" << "";
+    QTest::newRow("installed program") << "/usr/bin/murkglass"
+                                       << "murkglass";
+    QTest::newRow("first letter kept, rest lower-cased, cut at dot") << "PhotoTool.EXE"
+                                                                     << "Phototool";
+    QTest::newRow("cut at the first dot, not the last") << "./murkglass.bin.old"
+                                                        << "murkglass";
+    QTest::newRow("dot in a folder name does not cut") << "/opt/My.Apps/MURKGLASS"
+                                                       << "Murkglass";
+    QTest::newRow("non-ASCII letters lower-cased") << "/x/ÉCLAT"
+                                                   << "Éclat";
+    QTest::newRow("name starting with a dot gives empty title") << "/x/.hidden"
+                                                                << "";
 }
 
 void DialogsTest::titleFromProgramPath()

@@ -98,9 +98,8 @@ void KeyPromptTest::promptFlows_data()
     QTest::newRow("cancel with passphrase derives its key again over an integer key")
         << QByteArray("abc") << 77 << "P" << QStringList{"cancel"} << QByteArray("abc") << Key("abc") << ""
         << QStringList{set.arg("abc")};
-    QTest::newRow("emptied field changes nothing")
-        << QByteArray("abc") << 77 << "P" << QStringList{"ok:"} << QByteArray("abc") << 77 << ""
-        << QStringList{set.arg("abc")};
+    QTest::newRow("emptied field changes nothing") << QByteArray("abc") << 77 << "P" << QStringList{"ok:"}
+                                                   << QByteArray("abc") << 77 << "" << QStringList{set.arg("abc")};
     QTest::newRow("passphrase sets text and key")
         << QByteArray() << 0 << "P" << QStringList{"ok:Secret"} << QByteArray("Secret") << Key("Secret") << ""
         << QStringList{set.arg("")};
@@ -108,11 +107,10 @@ void KeyPromptTest::promptFlows_data()
         << QByteArray("abc") << Key("abc") << "P" << QStringList{"ok:  -42"} << QByteArray("abc") << -42 << ""
         << QStringList{set.arg("abc")};
     QTest::newRow("integer then cancel: passphrase key replaces the integer")
-        << QByteArray("abc") << Key("abc") << "PP" << QStringList{"ok:x1F", "cancel"} << QByteArray("abc")
-        << Key("abc") << "" << QStringList{set.arg("abc"), set.arg("abc")};
-    QTest::newRow("spaces alone are a passphrase")
-        << QByteArray() << 0 << "P" << QStringList{"ok:   "} << QByteArray("   ") << Key("   ") << ""
-        << QStringList{set.arg("")};
+        << QByteArray("abc") << Key("abc") << "PP" << QStringList{"ok:x1F", "cancel"} << QByteArray("abc") << Key("abc")
+        << "" << QStringList{set.arg("abc"), set.arg("abc")};
+    QTest::newRow("spaces alone are a passphrase") << QByteArray() << 0 << "P" << QStringList{"ok:   "}
+                                                   << QByteArray("   ") << Key("   ") << "" << QStringList{set.arg("")};
     QTest::newRow("digits then a space are a passphrase")
         << QByteArray() << 0 << "P" << QStringList{"ok:12 "} << QByteArray("12 ") << Key("12 ") << ""
         << QStringList{set.arg("")};
@@ -124,32 +122,31 @@ void KeyPromptTest::promptFlows_data()
         << Key("Caf\xE9 \x80") << "" << QStringList{set.arg("Café €")};
     QTest::newRow("passphrase beyond the code page keeps UTF-8 and round-trips")
         << QByteArray("\xCE\xA9mega \xC3\xA9") << 5 << "P" << QStringList{"cancel"}
-        << QByteArray("\xCE\xA9mega \xC3\xA9") << Key("\xCE\xA9mega \xC3\xA9") << ""
-        << QStringList{set.arg("Ωmega é")};
+        << QByteArray("\xCE\xA9mega \xC3\xA9") << Key("\xCE\xA9mega \xC3\xA9") << "" << QStringList{set.arg("Ωmega é")};
     QTest::newRow("confirmation typed the same runs the batch")
-        << QByteArray() << 0 << "C" << QStringList{"ok:Secret", "ok:Secret"} << QByteArray("Secret")
-        << Key("Secret") << "1" << QStringList{set.arg(""), confirm};
+        << QByteArray() << 0 << "C" << QStringList{"ok:Secret", "ok:Secret"} << QByteArray("Secret") << Key("Secret")
+        << "1" << QStringList{set.arg(""), confirm};
     QTest::newRow("confirmation differing in letter case does not match")
-        << QByteArray() << 0 << "C" << QStringList{"ok:Secret", "ok:secret"} << QByteArray("Secret")
-        << Key("Secret") << "0" << QStringList{set.arg(""), confirm, mismatch};
+        << QByteArray() << 0 << "C" << QStringList{"ok:Secret", "ok:secret"} << QByteArray("Secret") << Key("Secret")
+        << "0" << QStringList{set.arg(""), confirm, mismatch};
     QTest::newRow("cancelled confirmation says nothing and keeps the new key")
         << QByteArray("old") << Key("old") << "C" << QStringList{"ok:Secret", "cancel"} << QByteArray("Secret")
         << Key("Secret") << "0" << QStringList{set.arg("old"), confirm};
     QTest::newRow("integer key confirmed by typing it again")
-        << QByteArray("abc") << Key("abc") << "C" << QStringList{"ok:42", "ok:42"} << QByteArray("abc") << 42
-        << "1" << QStringList{set.arg("abc"), confirm};
+        << QByteArray("abc") << Key("abc") << "C" << QStringList{"ok:42", "ok:42"} << QByteArray("abc") << 42 << "1"
+        << QStringList{set.arg("abc"), confirm};
     QTest::newRow("after an integer key the old passphrase does not confirm")
-        << QByteArray("abc") << Key("abc") << "C" << QStringList{"ok:42", "ok:abc"} << QByteArray("abc") << 42
-        << "0" << QStringList{set.arg("abc"), confirm, mismatch};
+        << QByteArray("abc") << Key("abc") << "C" << QStringList{"ok:42", "ok:abc"} << QByteArray("abc") << 42 << "0"
+        << QStringList{set.arg("abc"), confirm, mismatch};
     QTest::newRow("cancelled first prompt is confirmed by the kept passphrase")
-        << QByteArray("abc") << 9 << "C" << QStringList{"cancel", "ok:abc"} << QByteArray("abc") << Key("abc")
-        << "1" << QStringList{set.arg("abc"), confirm};
+        << QByteArray("abc") << 9 << "C" << QStringList{"cancel", "ok:abc"} << QByteArray("abc") << Key("abc") << "1"
+        << QStringList{set.arg("abc"), confirm};
     QTest::newRow("emptied first prompt confirms nothing")
-        << QByteArray("abc") << Key("abc") << "C" << QStringList{"ok:", "ok:abc"} << QByteArray("abc")
-        << Key("abc") << "0" << QStringList{set.arg("abc"), confirm, mismatch};
+        << QByteArray("abc") << Key("abc") << "C" << QStringList{"ok:", "ok:abc"} << QByteArray("abc") << Key("abc")
+        << "0" << QStringList{set.arg("abc"), confirm, mismatch};
     QTest::newRow("accented confirmation compares code-page bytes")
-        << QByteArray() << 0 << "C" << QStringList{"ok:Ärger", "ok:Ärger"} << QByteArray("\xC4rger")
-        << Key("\xC4rger") << "1" << QStringList{set.arg(""), confirm};
+        << QByteArray() << 0 << "C" << QStringList{"ok:Ärger", "ok:Ärger"} << QByteArray("\xC4rger") << Key("\xC4rger")
+        << "1" << QStringList{set.arg(""), confirm};
 }
 
 void KeyPromptTest::promptFlows()
@@ -209,8 +206,8 @@ void KeyPromptTest::integerFromTypedText()
 // passphrase it leaves comes back unchanged through a cancelled prompt.
 void KeyPromptTest::anyTypedTextYieldsKeyAndRoundTrips()
 {
-    const QString pool = QStringLiteral(" 0123456789abcxXF$+-éÄ€ŒΩ漢\u0081\u00A0\t\u0000")
-                         + QString(QChar(0xD83D)) + QChar(0xDE00) + QChar(0xDC00);
+    const QString pool = QStringLiteral(" 0123456789abcxXF$+-éÄ€ŒΩ漢\u0081\u00A0\t\u0000") + QString(QChar(0xD83D))
+                         + QChar(0xDE00) + QChar(0xDC00);
     QRandomGenerator random(20261210);
     for (int round = 0; round < 60; ++round) {
         QString typed;

@@ -64,8 +64,7 @@ bool HorizontalAsDesigned(QLabel* l, const QRect& designed)
     if (!fitsWindow) // as wide as the window allows
         return l->x() == 4 && l->width() == clientWidth - 8;
     const int centre = designed.x() + designed.width() / 2;
-    return l->height() < 2 * l->fontMetrics().lineSpacing()
-        && std::abs(l->x() + l->width() / 2 - centre) <= 1;
+    return l->height() < 2 * l->fontMetrics().lineSpacing() && std::abs(l->x() + l->width() / 2 - centre) <= 1;
 }
 
 } // namespace
@@ -76,8 +75,10 @@ void TestInfo::windows_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QPoint>("position");
     QTest::addColumn<QSize>("client");
-    QTest::newRow("help") << "help" << "Program Hints and Help" << QPoint(191, 64) << QSize(413, 578);
-    QTest::newRow("about") << "about" << "About murkglass" << QPoint(192, 107) << QSize(427, 182);
+    QTest::newRow("help") << "help"
+                          << "Program Hints and Help" << QPoint(191, 64) << QSize(413, 578);
+    QTest::newRow("about") << "about"
+                           << "About murkglass" << QPoint(192, 107) << QSize(427, 182);
 }
 
 void TestInfo::windows()
@@ -120,30 +121,50 @@ void TestInfo::helpTexts_data()
 {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("text");
-    QTest::newRow("Label10 keeps its double spaces") << "Label10"
-        << "Note: Due to bugginess of the TShellTreeView Control, newly created folders may  not be immediately visible.  Hope this will be corrected soon!";
-    QTest::newRow("Label12 keeps its misspelling") << "Label12"
-        << "WARNING: the program ONLY encrypts/decrypts JPEG files.  User assumes all responsibitlity for errors in operation that might overwrite or corrupt the original file.";
-    QTest::newRow("Label1 keeps the double space before viewing") << "Label1"
-        << "1. VIEWING UNENCRYPTED JPG FILES: To view a file, select with mouse.  If it is viewable, it will appear in the  viewing pane.  If not, an error will be shown in the status bar and a noise image may appear.";
+    QTest::newRow("Label10 keeps its double spaces")
+        << "Label10"
+        << "Note: Due to bugginess of the TShellTreeView Control, newly created folders may  not be immediately "
+           "visible.  Hope this will be corrected soon!";
+    QTest::newRow("Label12 keeps its misspelling")
+        << "Label12"
+        << "WARNING: the program ONLY encrypts/decrypts JPEG files.  User assumes all responsibitlity for errors in "
+           "operation that might overwrite or corrupt the original file.";
+    QTest::newRow("Label1 keeps the double space before viewing")
+        << "Label1"
+        << "1. VIEWING UNENCRYPTED JPG FILES: To view a file, select with mouse.  If it is viewable, it will appear in "
+           "the  viewing pane.  If not, an error will be shown in the status bar and a noise image may appear.";
     QTest::newRow("Label2 has no full stop") << "Label2"
-        << "2. NAVIGATION: Once a file is selected, you can navigate through the list with arrow keys and pgup and pgdn";
+                                             << "2. NAVIGATION: Once a file is selected, you can navigate through the "
+                                                "list with arrow keys and pgup and pgdn";
     QTest::newRow("Label3") << "Label3"
-        << "3. SELECTING FILES: This program uses the Windows convention of selecting a single file with a mouse click into the file list.";
+                            << "3. SELECTING FILES: This program uses the Windows convention of selecting a single "
+                               "file with a mouse click into the file list.";
     QTest::newRow("Label4 keeps CNTRL") << "Label4"
-        << "4. MULTIPLE SELECT (individual): You can select multiple individual files by holding down the CNTRL key while clicking files.";
+                                        << "4. MULTIPLE SELECT (individual): You can select multiple individual files "
+                                           "by holding down the CNTRL key while clicking files.";
     QTest::newRow("Label5") << "Label5"
-        << "5. MULTIPLE SELECT (list): Select the first file in the range, then hold the SHIFT key then mouse click the last file in the list.";
-    QTest::newRow("Label6 keeps click then select") << "Label6"
-        << "6. VIEWING ENCRYPTED: Click File, then View Encrypted.  Type in the passphrase, then click then select a file.  If the passphrase is correct, the file will be viewable in the window.";
-    QTest::newRow("Label7 keeps its double quotes") << "Label7"
-        << "7. ENCRYPTING: Select the files you wish to encrypt in the file window, then click \"Encrypt Selected Files\" from the drop-down menu.  Select your destination directory (or create a new one) and the File extension and Filename obfuscation method.";
+                            << "5. MULTIPLE SELECT (list): Select the first file in the range, then hold the SHIFT key "
+                               "then mouse click the last file in the list.";
+    QTest::newRow("Label6 keeps click then select")
+        << "Label6"
+        << "6. VIEWING ENCRYPTED: Click File, then View Encrypted.  Type in the passphrase, then click then select a "
+           "file.  If the passphrase is correct, the file will be viewable in the window.";
+    QTest::newRow("Label7 keeps its double quotes")
+        << "Label7"
+        << "7. ENCRYPTING: Select the files you wish to encrypt in the file window, then click \"Encrypt Selected "
+           "Files\" from the drop-down menu.  Select your destination directory (or create a new one) and the File "
+           "extension and Filename obfuscation method.";
     QTest::newRow("Label8") << "Label8"
-        << "NOTE: The ENCRYPTED file DOES NOT retain its original filename if you obfuscate with Time-Date or ROT-13 encryption!";
-    QTest::newRow("Label9 keeps quotes and two exclamation marks") << "Label9"
-        << "8. DECRYPTING: The \"reverse\" of encryption process.  The decrypted file may not have original integrity.  User accepts all risk in this process!!";
-    QTest::newRow("Label13 keeps the double space before small") << "Label13"
-        << "9. SNAPSHOT: left-click once on viewed image and a  small resizable window with the image will pop up in lower-right corner of view window";
+                            << "NOTE: The ENCRYPTED file DOES NOT retain its original filename if you obfuscate with "
+                               "Time-Date or ROT-13 encryption!";
+    QTest::newRow("Label9 keeps quotes and two exclamation marks")
+        << "Label9"
+        << "8. DECRYPTING: The \"reverse\" of encryption process.  The decrypted file may not have original integrity. "
+           " User accepts all risk in this process!!";
+    QTest::newRow("Label13 keeps the double space before small")
+        << "Label13"
+        << "9. SNAPSHOT: left-click once on viewed image and a  small resizable window with the image will pop up in "
+           "lower-right corner of view window";
 }
 
 void TestInfo::helpTexts()
@@ -162,17 +183,25 @@ void TestInfo::labels_data()
     QTest::addColumn<QString>("which");
     QTest::addColumn<QString>("label");
     QTest::addColumn<QRect>("designed");
-    const struct { const char* name; int x, y, w, h; } help[] = {
-        {"Label11", 16, 8, 369, 52}, {"Label10", 16, 64, 387, 26}, {"Label12", 16, 96, 377, 39},
-        {"Label1", 16, 144, 384, 39}, {"Label2", 16, 192, 373, 26}, {"Label3", 11, 232, 386, 26},
-        {"Label4", 14, 272, 362, 26}, {"Label5", 14, 312, 383, 26}, {"Label6", 17, 344, 391, 39},
-        {"Label7", 16, 392, 382, 52}, {"Label8", 72, 456, 242, 39}, {"Label9", 16, 512, 378, 26},
+    const struct {
+        const char* name;
+        int x, y, w, h;
+    } help[] = {
+        {"Label11", 16, 8, 369, 52},   {"Label10", 16, 64, 387, 26}, {"Label12", 16, 96, 377, 39},
+        {"Label1", 16, 144, 384, 39},  {"Label2", 16, 192, 373, 26}, {"Label3", 11, 232, 386, 26},
+        {"Label4", 14, 272, 362, 26},  {"Label5", 14, 312, 383, 26}, {"Label6", 17, 344, 391, 39},
+        {"Label7", 16, 392, 382, 52},  {"Label8", 72, 456, 242, 39}, {"Label9", 16, 512, 378, 26},
         {"Label13", 16, 544, 385, 39},
     };
     for (const auto& r : help)
         QTest::addRow("help %s", r.name) << "help" << r.name << QRect(r.x, r.y, r.w, r.h);
-    const struct { const char* name; int x, y, w, h; } about[] = {
-        {"Label10", 24, 16, 377, 52}, {"Label2", 72, 80, 245, 52}, {"Label1", 64, 152, 279, 13},
+    const struct {
+        const char* name;
+        int x, y, w, h;
+    } about[] = {
+        {"Label10", 24, 16, 377, 52},
+        {"Label2", 72, 80, 245, 52},
+        {"Label1", 64, 152, 279, 13},
     };
     for (const auto& r : about)
         QTest::addRow("about %s", r.name) << "about" << r.name << QRect(r.x, r.y, r.w, r.h);
@@ -207,8 +236,7 @@ void TestInfo::labels()
         if (other == l || other->y() <= l->y())
             continue;
         if (other->x() < l->x() + l->width() && l->x() < other->x() + other->width())
-            QVERIFY2(l->y() + l->height() <= other->y(),
-                     qPrintable(label + " overlaps " + other->objectName()));
+            QVERIFY2(l->y() + l->height() <= other->y(), qPrintable(label + " overlaps " + other->objectName()));
     }
 }
 

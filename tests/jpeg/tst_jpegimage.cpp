@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -74,7 +74,7 @@ Bytes WithScans(const Bytes& progressive, int scans)
 
 long PeakResidentMiB()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024;
 }
@@ -119,8 +119,9 @@ const std::vector<std::pair<const char*, mg::test::JpegEncoding>>& Encodings()
 {
     using E = mg::test::JpegEncoding;
     static const std::vector<std::pair<const char*, E>> all = {
-        {"baseline", E::Baseline},   {"progressive", E::Progressive}, {"arithmetic", E::Arithmetic},
-        {"restart markers", E::RestartMarkers}, {"grayscale", E::Grayscale}, {"CMYK", E::Cmyk},
+        {"baseline", E::Baseline},     {"progressive", E::Progressive},
+        {"arithmetic", E::Arithmetic}, {"restart markers", E::RestartMarkers},
+        {"grayscale", E::Grayscale},   {"CMYK", E::Cmyk},
     };
     return all;
 }
@@ -208,8 +209,7 @@ void TestJpegImage::rejectedHeader_data()
     QTest::newRow("a single FF byte") << Bytes{0xFF} << int(JERR_NO_SOI);
     QTest::newRow("start and end marker only, no scan") << Bytes{0xFF, 0xD8, 0xFF, 0xD9} << int(JERR_NO_IMAGE);
     QTest::newRow("truncated after SOI") << Cut(jpeg, 2) << int(JERR_NO_IMAGE);
-    QTest::newRow("truncated inside the frame header")
-        << Cut(jpeg, MarkerAt(jpeg, 0xC0) + 6) << int(JERR_BAD_LENGTH);
+    QTest::newRow("truncated inside the frame header") << Cut(jpeg, MarkerAt(jpeg, 0xC0) + 6) << int(JERR_BAD_LENGTH);
     QTest::newRow("truncated after the frame header, before SOS")
         << Cut(jpeg, MarkerAt(jpeg, 0xC4)) << int(JERR_SOF_NO_SOS);
     QTest::newRow("truncated inside a Huffman table")
@@ -310,9 +310,9 @@ void TestJpegImage::everyShorterHeaderRefused()
     const qsizetype entropy = EntropyStart(jpeg);
     for (qsizetype length = 0; length < entropy; ++length) {
         const auto [fromMemory, fromFile] = HeadersOf(Cut(jpeg, length));
-        QVERIFY2(!fromMemory.ok && !fromFile.ok && fromMemory.code == fromFile.code,
-                 qPrintable(QStringLiteral("the first %1 of %2 header bytes pass as a header")
-                                .arg(length).arg(entropy)));
+        QVERIFY2(
+            !fromMemory.ok && !fromFile.ok && fromMemory.code == fromFile.code,
+            qPrintable(QStringLiteral("the first %1 of %2 header bytes pass as a header").arg(length).arg(entropy)));
     }
 }
 
@@ -326,10 +326,9 @@ void TestJpegImage::twelveBitHeader_data()
     QTest::addColumn<int>("headerCode");
     const Bytes baseline = mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24));
     QTest::newRow("12-bit extended sequential") << baseline << 0;
-    QTest::newRow("12-bit progressive")
-        << mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24, false, true)) << 0;
-    QTest::newRow("12-bit grayscale")
-        << mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24, true)) << 0;
+    QTest::newRow("12-bit progressive") << mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24, false, true))
+                                        << 0;
+    QTest::newRow("12-bit grayscale") << mg::test::WithTwelveBitPrecision(mg::test::MakeJpeg(40, 24, true)) << 0;
     QTest::newRow("12-bit cut a byte before its entropy data")
         << Cut(baseline, EntropyStart(baseline) - 1) << int(JWRN_JPEG_EOF);
     Bytes sixteen = baseline;
@@ -562,11 +561,9 @@ void TestJpegImage::oversizedPictureRefused_data()
     QTest::addColumn<qulonglong>("budget"); // 0: the default
     QTest::newRow("baseline header declaring 65500 x 65500") << false << 65500 << 65500 << 8 << 0ull;
     QTest::newRow("progressive header declaring 65500 x 65500") << true << 65500 << 65500 << 8 << 0ull;
-    QTest::newRow("progressive, small output but huge coefficient buffers")
-        << true << 65500 << 65500 << 1 << 0ull;
+    QTest::newRow("progressive, small output but huge coefficient buffers") << true << 65500 << 65500 << 1 << 0ull;
     QTest::newRow("baseline over a lowered budget") << false << 4000 << 4000 << 8 << 16ull * 1024 * 1024;
-    QTest::newRow("progressive over a lowered budget at 1/8 scale")
-        << true << 4000 << 4000 << 1 << 16ull * 1024 * 1024;
+    QTest::newRow("progressive over a lowered budget at 1/8 scale") << true << 4000 << 4000 << 1 << 16ull * 1024 * 1024;
 }
 
 void TestJpegImage::oversizedPictureRefused()
@@ -622,8 +619,7 @@ void TestJpegImage::scanCountLimit()
     if (accepted)
         QCOMPARE(message, QString());
     else
-        QCOMPARE(message, QStringLiteral("JPEG has too many progressive scans (more than %1)")
-                              .arg(limit));
+        QCOMPARE(message, QStringLiteral("JPEG has too many progressive scans (more than %1)").arg(limit));
     QVERIFY2(CpuMilliseconds() - started < 5000, qPrintable(QString::number(CpuMilliseconds() - started)));
 }
 
@@ -674,12 +670,16 @@ void TestJpegImage::loadFromFileErrors_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing file") << "nothing.jpg" << "File not found";
-    QTest::newRow("folder instead of a file") << "folder.jpg" << "I/O error 21";
+    QTest::newRow("missing file") << "nothing.jpg"
+                                  << "File not found";
+    QTest::newRow("folder instead of a file") << "folder.jpg"
+                                              << "I/O error 21";
     QTest::newRow("file that is not a JPEG") << "text.jpg" << QStringLiteral("JPEG error #%1").arg(JERR_NO_SOI);
     QTest::newRow("file name too long") << QString(300, 'a') << "Invalid filename";
-    QTest::newRow("path through a file") << "good.jpg/inner.jpg" << "I/O error 20";
-    QTest::newRow("FIFO without a writer is refused, no hang") << "fifo.jpg" << "I/O error 19";
+    QTest::newRow("path through a file") << "good.jpg/inner.jpg"
+                                         << "I/O error 20";
+    QTest::newRow("FIFO without a writer is refused, no hang") << "fifo.jpg"
+                                                               << "I/O error 19";
     QTest::newRow("empty file gives an empty picture") << "empty.jpg" << QString();
     QTest::newRow("good file") << "good.jpg" << QString();
 }

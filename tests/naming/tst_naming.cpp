@@ -29,7 +29,10 @@ struct CountingClock {
 
 enum Mode { TimeBased, KeepExisting, Rot13Mode };
 
-QByteArray B(const std::string& s) { return QByteArray::fromStdString(s); }
+QByteArray B(const std::string& s)
+{
+    return QByteArray::fromStdString(s);
+}
 
 } // namespace
 
@@ -72,14 +75,22 @@ void TestNaming::timeStamp_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("worked example") << 2024 << 1 << 15 << 9 << 30 << 45 << 123 << QByteArray("20240115093045123.");
     QTest::newRow("zeros padded everywhere") << 2005 << 2 << 3 << 4 << 5 << 6 << 7 << QByteArray("20050203040506007.");
-    QTest::newRow("24-hour clock, last millisecond") << 1999 << 12 << 31 << 23 << 59 << 59 << 999 << QByteArray("19991231235959999.");
-    QTest::newRow("midnight, first millisecond") << 2030 << 7 << 1 << 0 << 0 << 0 << 0 << QByteArray("20300701000000000.");
+    QTest::newRow("24-hour clock, last millisecond")
+        << 1999 << 12 << 31 << 23 << 59 << 59 << 999 << QByteArray("19991231235959999.");
+    QTest::newRow("midnight, first millisecond")
+        << 2030 << 7 << 1 << 0 << 0 << 0 << 0 << QByteArray("20300701000000000.");
 }
 
 void TestNaming::timeStamp()
 {
-    QFETCH(int, y); QFETCH(int, mo); QFETCH(int, d); QFETCH(int, h);
-    QFETCH(int, mi); QFETCH(int, s); QFETCH(int, ms); QFETCH(QByteArray, expected);
+    QFETCH(int, y);
+    QFETCH(int, mo);
+    QFETCH(int, d);
+    QFETCH(int, h);
+    QFETCH(int, mi);
+    QFETCH(int, s);
+    QFETCH(int, ms);
+    QFETCH(QByteArray, expected);
     const std::string got = TimeStamp(LocalTime{y, mo, d, h, mi, s, ms});
     QCOMPARE(B(got), expected);
     QCOMPARE(got.size(), std::size_t(18));
@@ -138,9 +149,11 @@ void TestNaming::sourcePath_data()
     QTest::addColumn<QByteArray>("folder");
     QTest::addColumn<QByteArray>("item");
     QTest::addColumn<QByteArray>("path");
-    QTest::newRow("ordinary folder") << QByteArray("/home/u/Pictures") << QByteArray("photo.jpg") << QByteArray("/home/u/Pictures/photo.jpg");
+    QTest::newRow("ordinary folder") << QByteArray("/home/u/Pictures") << QByteArray("photo.jpg")
+                                     << QByteArray("/home/u/Pictures/photo.jpg");
     QTest::newRow("root gives two slashes") << QByteArray("/") << QByteArray("photo.jpg") << QByteArray("//photo.jpg");
-    QTest::newRow("folder ending in slash still gets one") << QByteArray("/mnt/") << QByteArray("a") << QByteArray("/mnt//a");
+    QTest::newRow("folder ending in slash still gets one")
+        << QByteArray("/mnt/") << QByteArray("a") << QByteArray("/mnt//a");
     QTest::newRow("empty folder begins with the slash") << QByteArray("") << QByteArray("a") << QByteArray("/a");
 }
 
@@ -162,34 +175,59 @@ void TestNaming::encryptName_data()
     QTest::addColumn<QByteArray>("extension");
     QTest::addColumn<QByteArray>("expected");
 
-    struct Row { const char* name; const char* out[6]; };
+    struct Row {
+        const char* name;
+        const char* out[6];
+    };
     // Columns: time-based, keep existing, keep existing + keep extension,
     // ROT-13, ROT-13 + keep extension (time-based + keep extension is the
     // same as time-based). A stem ends before the name's first dot.
     const Row table[] = {
-        {"beach.jpg", {"20240115093045123.Bin", "20240115093045123.Bin", "beach.Bin", "beach.jpg.Bin", "ornpu.Bin", "ornpu.wct.Bin"}},
-        {"Garden.2021.jpeg", {"20240115093045123.Bin", "20240115093045123.Bin", "Garden.Bin", "Garden.2021.jpeg.Bin", "Tneqra.Bin", "Tneqra.2021.wcrt.Bin"}},
-        {"Zebra.JPG", {"20240115093045123.Bin", "20240115093045123.Bin", "Zebra.Bin", "Zebra.JPG.Bin", "Mroen.Bin", "Mroen.WCT.Bin"}},
-        {"README", {"20240115093045123.Bin", "20240115093045123.Bin", "README.Bin", "README.Bin", "ERNQZR.Bin", "ERNQZR.Bin"}},
+        {"beach.jpg",
+         {"20240115093045123.Bin", "20240115093045123.Bin", "beach.Bin", "beach.jpg.Bin", "ornpu.Bin",
+          "ornpu.wct.Bin"}},
+        {"Garden.2021.jpeg",
+         {"20240115093045123.Bin", "20240115093045123.Bin", "Garden.Bin", "Garden.2021.jpeg.Bin", "Tneqra.Bin",
+          "Tneqra.2021.wcrt.Bin"}},
+        {"Zebra.JPG",
+         {"20240115093045123.Bin", "20240115093045123.Bin", "Zebra.Bin", "Zebra.JPG.Bin", "Mroen.Bin",
+          "Mroen.WCT.Bin"}},
+        {"README",
+         {"20240115093045123.Bin", "20240115093045123.Bin", "README.Bin", "README.Bin", "ERNQZR.Bin", "ERNQZR.Bin"}},
     };
-    const struct { int mode; bool keep; const char* label; } cols[] = {
-        {TimeBased, false, "time-based"}, {TimeBased, true, "time-based + keep ext changes nothing"},
-        {KeepExisting, false, "keep existing"}, {KeepExisting, true, "keep existing + keep ext"},
-        {Rot13Mode, false, "rot13"}, {Rot13Mode, true, "rot13 + keep ext"},
+    const struct {
+        int mode;
+        bool keep;
+        const char* label;
+    } cols[] = {
+        {TimeBased, false, "time-based"},
+        {TimeBased, true, "time-based + keep ext changes nothing"},
+        {KeepExisting, false, "keep existing"},
+        {KeepExisting, true, "keep existing + keep ext"},
+        {Rot13Mode, false, "rot13"},
+        {Rot13Mode, true, "rot13 + keep ext"},
     };
     for (const Row& r : table)
         for (int c = 0; c < 6; ++c)
             QTest::addRow("%s: %s", r.name, cols[c].label)
                 << QByteArray(r.name) << cols[c].mode << cols[c].keep << QByteArray("Bin") << QByteArray(r.out[c]);
 
-    QTest::newRow("leading dot: stem is the dot alone") << QByteArray(".hidden.jpg") << int(KeepExisting) << false << QByteArray("Bin") << QByteArray(".Bin");
-    QTest::newRow("leading dot under rot13") << QByteArray(".hidden.jpg") << int(Rot13Mode) << false << QByteArray("Bin") << QByteArray(".Bin");
-    QTest::newRow("empty extension, stem rule ends with the dot") << QByteArray("photo.jpg") << int(KeepExisting) << false << QByteArray("") << QByteArray("photo.");
-    QTest::newRow("empty extension, keep extension") << QByteArray("photo.jpg") << int(KeepExisting) << true << QByteArray("") << QByteArray("photo.jpg.");
-    QTest::newRow("empty extension, stamp alone") << QByteArray("photo.jpg") << int(TimeBased) << false << QByteArray("") << QByteArray("20240115093045123.");
-    QTest::newRow("extension beginning with a dot gives two dots") << QByteArray("photo.jpg") << int(KeepExisting) << false << QByteArray(".bin") << QByteArray("photo..bin");
-    QTest::newRow("extension used exactly, spaces and case kept") << QByteArray("photo.jpg") << int(KeepExisting) << false << QByteArray(" bIN ") << QByteArray("photo. bIN ");
-    QTest::newRow("rot13 leaves digits and high bytes") << QByteArray("Ab9\xe9z.x") << int(Rot13Mode) << true << QByteArray("Bin") << QByteArray("No9\xe9m.k.Bin");
+    QTest::newRow("leading dot: stem is the dot alone")
+        << QByteArray(".hidden.jpg") << int(KeepExisting) << false << QByteArray("Bin") << QByteArray(".Bin");
+    QTest::newRow("leading dot under rot13")
+        << QByteArray(".hidden.jpg") << int(Rot13Mode) << false << QByteArray("Bin") << QByteArray(".Bin");
+    QTest::newRow("empty extension, stem rule ends with the dot")
+        << QByteArray("photo.jpg") << int(KeepExisting) << false << QByteArray("") << QByteArray("photo.");
+    QTest::newRow("empty extension, keep extension")
+        << QByteArray("photo.jpg") << int(KeepExisting) << true << QByteArray("") << QByteArray("photo.jpg.");
+    QTest::newRow("empty extension, stamp alone")
+        << QByteArray("photo.jpg") << int(TimeBased) << false << QByteArray("") << QByteArray("20240115093045123.");
+    QTest::newRow("extension beginning with a dot gives two dots")
+        << QByteArray("photo.jpg") << int(KeepExisting) << false << QByteArray(".bin") << QByteArray("photo..bin");
+    QTest::newRow("extension used exactly, spaces and case kept")
+        << QByteArray("photo.jpg") << int(KeepExisting) << false << QByteArray(" bIN ") << QByteArray("photo. bIN ");
+    QTest::newRow("rot13 leaves digits and high bytes")
+        << QByteArray("Ab9\xe9z.x") << int(Rot13Mode) << true << QByteArray("Bin") << QByteArray("No9\xe9m.k.Bin");
 }
 
 void TestNaming::encryptName()
@@ -217,18 +255,28 @@ void TestNaming::decryptName_data()
     QTest::addColumn<bool>("useDateTime");
     QTest::addColumn<bool>("keepExtension");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("cubgb.Bin: chrono") << QByteArray("cubgb.Bin") << true << false << QByteArray("20240115093045123.JPG");
+    QTest::newRow("cubgb.Bin: chrono") << QByteArray("cubgb.Bin") << true << false
+                                       << QByteArray("20240115093045123.JPG");
     QTest::newRow("cubgb.Bin: neither") << QByteArray("cubgb.Bin") << false << false << QByteArray("cubgb.JPG");
-    QTest::newRow("cubgb.Bin: keep extension") << QByteArray("cubgb.Bin") << false << true << QByteArray("cubgb.Bin.JPG");
-    QTest::newRow("photo.jpg.Bin: chrono") << QByteArray("photo.jpg.Bin") << true << false << QByteArray("20240115093045123.JPG");
+    QTest::newRow("cubgb.Bin: keep extension")
+        << QByteArray("cubgb.Bin") << false << true << QByteArray("cubgb.Bin.JPG");
+    QTest::newRow("photo.jpg.Bin: chrono")
+        << QByteArray("photo.jpg.Bin") << true << false << QByteArray("20240115093045123.JPG");
     QTest::newRow("photo.jpg.Bin: neither") << QByteArray("photo.jpg.Bin") << false << false << QByteArray("photo.JPG");
-    QTest::newRow("photo.jpg.Bin: keep extension") << QByteArray("photo.jpg.Bin") << false << true << QByteArray("photo.jpg.Bin.JPG");
-    QTest::newRow("stamp name: chrono gives the new stamp") << QByteArray("20991231235959999.Bin") << true << false << QByteArray("20240115093045123.JPG");
-    QTest::newRow("stamp name: neither") << QByteArray("20240115093045123.Bin") << false << false << QByteArray("20240115093045123.JPG");
-    QTest::newRow("stamp name: keep extension") << QByteArray("20240115093045123.Bin") << false << true << QByteArray("20240115093045123.Bin.JPG");
-    QTest::newRow("chrono wins over keep extension") << QByteArray("cubgb.Bin") << true << true << QByteArray("20240115093045123.JPG");
-    QTest::newRow("no rot13 when decrypting") << QByteArray("cubgb.wct.Bin") << false << true << QByteArray("cubgb.wct.Bin.JPG");
-    QTest::newRow("name without a dot keeps its name") << QByteArray("README") << false << false << QByteArray("README.JPG");
+    QTest::newRow("photo.jpg.Bin: keep extension")
+        << QByteArray("photo.jpg.Bin") << false << true << QByteArray("photo.jpg.Bin.JPG");
+    QTest::newRow("stamp name: chrono gives the new stamp")
+        << QByteArray("20991231235959999.Bin") << true << false << QByteArray("20240115093045123.JPG");
+    QTest::newRow("stamp name: neither") << QByteArray("20240115093045123.Bin") << false << false
+                                         << QByteArray("20240115093045123.JPG");
+    QTest::newRow("stamp name: keep extension")
+        << QByteArray("20240115093045123.Bin") << false << true << QByteArray("20240115093045123.Bin.JPG");
+    QTest::newRow("chrono wins over keep extension")
+        << QByteArray("cubgb.Bin") << true << true << QByteArray("20240115093045123.JPG");
+    QTest::newRow("no rot13 when decrypting")
+        << QByteArray("cubgb.wct.Bin") << false << true << QByteArray("cubgb.wct.Bin.JPG");
+    QTest::newRow("name without a dot keeps its name")
+        << QByteArray("README") << false << false << QByteArray("README.JPG");
 }
 
 void TestNaming::decryptName()
@@ -262,7 +310,12 @@ void TestNaming::rot13TwiceIsIdentity_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::newRow("letters of both cases") << QByteArray("AaMmNnZz.Holiday.2019.jpeg");
-    QTest::newRow("every byte value") << [] { QByteArray all; for (int i = 0; i < 256; ++i) all.append(char(i)); return all; }();
+    QTest::newRow("every byte value") << [] {
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all.append(char(i));
+        return all;
+    }();
     QTest::newRow("empty") << QByteArray();
 }
 
@@ -299,12 +352,10 @@ void TestNaming::collisions_data()
     QTest::newRow("renamed name taken later by a real one")
         << QByteArrayList{"photo.jpg", "photo.png", "photo-2.gif"} << int(KeepExisting) << QByteArray("Bin")
         << QByteArrayList{"/out/photo.Bin", "/out/photo-2.Bin", "/out/photo-2-2.Bin"};
-    QTest::newRow("leading-dot names")
-        << QByteArrayList{".a.jpg", ".b.jpg"} << int(Rot13Mode) << QByteArray("Bin")
-        << QByteArrayList{"/out/.Bin", "/out/-2.Bin"};
-    QTest::newRow("distinct names left alone")
-        << QByteArrayList{"a.jpg", "b.jpg"} << int(KeepExisting) << QByteArray("Bin")
-        << QByteArrayList{"/out/a.Bin", "/out/b.Bin"};
+    QTest::newRow("leading-dot names") << QByteArrayList{".a.jpg", ".b.jpg"} << int(Rot13Mode) << QByteArray("Bin")
+                                       << QByteArrayList{"/out/.Bin", "/out/-2.Bin"};
+    QTest::newRow("distinct names left alone") << QByteArrayList{"a.jpg", "b.jpg"} << int(KeepExisting)
+                                               << QByteArray("Bin") << QByteArrayList{"/out/a.Bin", "/out/b.Bin"};
 }
 
 void TestNaming::collisions()
@@ -357,7 +408,8 @@ void TestNaming::inPlaceReplacementKeepsItsName()
     QCOMPARE(B(dest), B(source));
     batch.MarkWritten(dest);
     const std::string other = SourcePath("/pics", "photo.png");
-    QCOMPARE(B(batch.Destination("/pics", EncryptOutputName(NameOf(other), s, clock.Get()))), QByteArray("/pics/photo-2.jpg"));
+    QCOMPARE(B(batch.Destination("/pics", EncryptOutputName(NameOf(other), s, clock.Get()))),
+             QByteArray("/pics/photo-2.jpg"));
 }
 
 void TestNaming::renamedNameSkipsFilesOnDiskAndPendingSources()

@@ -11,8 +11,16 @@ namespace {
 
 struct Writer {
     std::vector<std::uint8_t> bytes;
-    void u16(unsigned v) { bytes.push_back(v & 0xff); bytes.push_back((v >> 8) & 0xff); }
-    void u32(std::uint32_t v) { u16(v & 0xffff); u16(v >> 16); }
+    void u16(unsigned v)
+    {
+        bytes.push_back(v & 0xff);
+        bytes.push_back((v >> 8) & 0xff);
+    }
+    void u32(std::uint32_t v)
+    {
+        u16(v & 0xffff);
+        u16(v >> 16);
+    }
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
 };
 
@@ -85,16 +93,16 @@ std::vector<std::uint8_t> MakeWmf(int width, int height)
         for (int p : params)
             records.u16(static_cast<unsigned>(p) & 0xffff);
     };
-    record(0x020B, {0, 0});                    // SETWINDOWORG y, x
-    record(0x020C, {height, width});           // SETWINDOWEXT
-    records.u32(7);                            // CREATEBRUSHINDIRECT: solid red
+    record(0x020B, {0, 0});          // SETWINDOWORG y, x
+    record(0x020C, {height, width}); // SETWINDOWEXT
+    records.u32(7);                  // CREATEBRUSHINDIRECT: solid red
     records.u16(0x02FC);
     records.u16(0);
     records.u32(0x000000FF);
     records.u16(0);
-    record(0x012D, {0});                       // SELECTOBJECT 0
+    record(0x012D, {0});                           // SELECTOBJECT 0
     record(0x041B, {height - 2, width - 2, 2, 2}); // RECTANGLE bottom, right, top, left
-    record(0x0000, {});                        // EOF
+    record(0x0000, {});                            // EOF
 
     Writer file;
     // Placeable header: key, handle, bounding box, units per inch, reserved,
@@ -127,30 +135,56 @@ std::vector<std::uint8_t> MakeWmf(int width, int height)
 std::vector<std::uint8_t> MakeEmf(int width, int height)
 {
     Writer records;
-    records.u32(39); records.u32(24); records.u32(1); // CREATEBRUSHINDIRECT, handle 1
-    records.u32(0); records.u32(0x000000FF); records.u32(0);
-    records.u32(37); records.u32(12); records.u32(1);  // SELECTOBJECT 1
-    records.u32(43); records.u32(24);                   // RECTANGLE
-    records.i32(2); records.i32(2); records.i32(width - 3); records.i32(height - 3);
-    records.u32(14); records.u32(20); records.u32(0); records.u32(16); records.u32(20); // EOF
+    records.u32(39);
+    records.u32(24);
+    records.u32(1); // CREATEBRUSHINDIRECT, handle 1
+    records.u32(0);
+    records.u32(0x000000FF);
+    records.u32(0);
+    records.u32(37);
+    records.u32(12);
+    records.u32(1); // SELECTOBJECT 1
+    records.u32(43);
+    records.u32(24); // RECTANGLE
+    records.i32(2);
+    records.i32(2);
+    records.i32(width - 3);
+    records.i32(height - 3);
+    records.u32(14);
+    records.u32(20);
+    records.u32(0);
+    records.u32(16);
+    records.u32(20); // EOF
 
     Writer file;
-    file.u32(1);   // EMR_HEADER
+    file.u32(1); // EMR_HEADER
     file.u32(108);
-    file.i32(0); file.i32(0); file.i32(width - 1); file.i32(height - 1); // bounds
-    file.i32(0); file.i32(0);                                            // frame, 0.01 mm
-    file.i32(width * 2540 / 96); file.i32(height * 2540 / 96);
+    file.i32(0);
+    file.i32(0);
+    file.i32(width - 1);
+    file.i32(height - 1); // bounds
+    file.i32(0);
+    file.i32(0); // frame, 0.01 mm
+    file.i32(width * 2540 / 96);
+    file.i32(height * 2540 / 96);
     file.u32(0x464D4520); // " EMF"
     file.u32(0x10000);
     file.u32(static_cast<std::uint32_t>(108 + records.bytes.size()));
-    file.u32(5);   // records
-    file.u16(2);   // handles
+    file.u32(5); // records
+    file.u16(2); // handles
     file.u16(0);
-    file.u32(0); file.u32(0); file.u32(0);   // description, palette
-    file.i32(1024); file.i32(768);           // device pixels
-    file.i32(271); file.i32(203);            // device millimetres
-    file.u32(0); file.u32(0); file.u32(0);   // pixel format, OpenGL
-    file.i32(270933); file.i32(203200);      // device micrometres
+    file.u32(0);
+    file.u32(0);
+    file.u32(0); // description, palette
+    file.i32(1024);
+    file.i32(768); // device pixels
+    file.i32(271);
+    file.i32(203); // device millimetres
+    file.u32(0);
+    file.u32(0);
+    file.u32(0); // pixel format, OpenGL
+    file.i32(270933);
+    file.i32(203200); // device micrometres
     file.bytes.insert(file.bytes.end(), records.bytes.begin(), records.bytes.end());
     return file.bytes;
 }

@@ -28,8 +28,7 @@ TBitmap Bitmap(int width, int height)
     return TBitmap(image);
 }
 
-void SendMouse(QWidget* widget, QEvent::Type type, QPoint local, Qt::MouseButton button,
-               Qt::MouseButtons buttons)
+void SendMouse(QWidget* widget, QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     const QPointF global = widget->mapToGlobal(QPointF(local));
     QMouseEvent event(type, QPointF(local), global, button, buttons, Qt::NoModifier);
@@ -62,14 +61,10 @@ void TestImageControl::autoSizeRules_data()
     // "bounds X,Y,WxH", "width N".
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QSize>("expected");
-    QTest::newRow("picture while off leaves the size")
-        << QStringList{"picture 40x30"} << QSize(300, 200);
-    QTest::newRow("turning on takes the natural size")
-        << QStringList{"picture 40x30", "auto on"} << QSize(40, 30);
-    QTest::newRow("picture while on takes its size")
-        << QStringList{"auto on", "picture 40x30"} << QSize(40, 30);
-    QTest::newRow("turning on without a picture gives 0x0")
-        << QStringList{"auto on"} << QSize(0, 0);
+    QTest::newRow("picture while off leaves the size") << QStringList{"picture 40x30"} << QSize(300, 200);
+    QTest::newRow("turning on takes the natural size") << QStringList{"picture 40x30", "auto on"} << QSize(40, 30);
+    QTest::newRow("picture while on takes its size") << QStringList{"auto on", "picture 40x30"} << QSize(40, 30);
+    QTest::newRow("turning on without a picture gives 0x0") << QStringList{"auto on"} << QSize(0, 0);
     QTest::newRow("turning on with an empty picture gives 0x0")
         << QStringList{"picture 0x30", "auto on"} << QSize(0, 0);
     QTest::newRow("empty picture while on leaves the size")
@@ -80,8 +75,7 @@ void TestImageControl::autoSizeRules_data()
         << QStringList{"picture 40x30", "auto on", "width 99"} << QSize(40, 30);
     QTest::newRow("position assigned with an empty picture gives 0x0")
         << QStringList{"auto on", "picture 40x30", "picture 0x0", "bounds 3,4,40x30"} << QSize(0, 0);
-    QTest::newRow("turning off keeps the size")
-        << QStringList{"picture 40x30", "auto on", "auto off"} << QSize(40, 30);
+    QTest::newRow("turning off keeps the size") << QStringList{"picture 40x30", "auto on", "auto off"} << QSize(40, 30);
     QTest::newRow("sizes after turning off hold")
         << QStringList{"picture 40x30", "auto on", "auto off", "bounds 8,12,376x272"} << QSize(376, 272);
     QTest::newRow("picture after turning off leaves the size")
@@ -258,8 +252,8 @@ void TestImageControl::leftPress()
     const QPoint pressGlobal = image->mapToGlobal(QPoint(10, 10));
     const QPoint target = pressGlobal + QPoint(25, 15);
     {
-        QMouseEvent move(QEvent::MouseMove, QPointF(image->mapFromGlobal(target)), QPointF(target),
-                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(image->mapFromGlobal(target)), QPointF(target), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(image, &move);
     }
     if (windowMove != QPoint(0, 0))
@@ -306,11 +300,11 @@ void TestImageControl::floatingWindowHasNoTitleOnX11()
     auto property = [&](const char* name) {
         xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            connection,
-            xcb_get_property(connection, 0, xcb_window_t(host->winId()), atom->atom, XCB_GET_PROPERTY_TYPE_ANY,
-                             0, 1024),
-            nullptr);
+        xcb_get_property_reply_t* reply =
+            xcb_get_property_reply(connection,
+                                   xcb_get_property(connection, 0, xcb_window_t(host->winId()), atom->atom,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+                                   nullptr);
         const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply)),
                                xcb_get_property_value_length(reply));
         std::free(reply);

@@ -99,25 +99,29 @@ private slots:
 void TestMetafile::confinedHelperSeesNothingOfTheUser_data()
 {
     QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("confined");    // printed inside bubblewrap
-    QTest::addColumn<QString>("limitsOnly");  // printed without; null: not checked
+    QTest::addColumn<QString>("confined");   // printed inside bubblewrap
+    QTest::addColumn<QString>("limitsOnly"); // printed without; null: not checked
     const QString home = QDir::homePath() + "/.mg-sandbox-secret";
     const QString tmp = QDir::tempPath() + "/.mg-sandbox-secret";
-    QTest::newRow("file in the home folder")
-        << "cat " + home + " 2>/dev/null || echo refused" << "refused" << QString();
-    QTest::newRow("file in the temporary folder")
-        << "cat " + tmp + " 2>/dev/null || echo refused" << "refused" << QString();
+    QTest::newRow("file in the home folder") << "cat " + home + " 2>/dev/null || echo refused"
+                                             << "refused" << QString();
+    QTest::newRow("file in the temporary folder") << "cat " + tmp + " 2>/dev/null || echo refused"
+                                                  << "refused" << QString();
     QTest::newRow("writing to a system folder")
-        << "touch /usr/.mg-sandbox-probe 2>/dev/null && echo written || echo refused" << "refused" << QString();
-    QTest::newRow("network other than loopback")
-        << "tail -n +3 /proc/net/dev | cut -d: -f1 | tr -d ' '" << "lo" << QString();
-    QTest::newRow("the viewer's environment")
-        << "echo \"[$MG_SANDBOX_SECRET][$HOME][$DISPLAY]\"" << "[][][]" << "[][][]";
+        << "touch /usr/.mg-sandbox-probe 2>/dev/null && echo written || echo refused"
+        << "refused" << QString();
+    QTest::newRow("network other than loopback") << "tail -n +3 /proc/net/dev | cut -d: -f1 | tr -d ' '"
+                                                 << "lo" << QString();
+    QTest::newRow("the viewer's environment") << "echo \"[$MG_SANDBOX_SECRET][$HOME][$DISPLAY]\""
+                                              << "[][][]"
+                                              << "[][][]";
     QTest::newRow("a descriptor the viewer left open")
         << "for f in /proc/self/fd/*; do [ -e \"$f\" ] && echo ${f##*/}; done | tr '\\n' ' '"
-        << "0 1 2" << "0 1 2";
-    QTest::newRow("gaining privileges")
-        << "grep NoNewPrivs /proc/self/status | tr -d '\\t '" << "NoNewPrivs:1" << "NoNewPrivs:1";
+        << "0 1 2"
+        << "0 1 2";
+    QTest::newRow("gaining privileges") << "grep NoNewPrivs /proc/self/status | tr -d '\\t '"
+                                        << "NoNewPrivs:1"
+                                        << "NoNewPrivs:1";
 }
 
 void TestMetafile::confinedHelperSeesNothingOfTheUser()
@@ -195,12 +199,10 @@ void TestMetafile::missingFontsAreNotABadFile()
     QTemporaryDir dir;
     TPicture picture;
     SetMetafileHelperCommand(bwrap, args);
-    QCOMPARE(LoadError(picture, Write(dir, "good.wmf", mg::test::MakeWmf(120, 60))),
-             QString(kMetafileRendererBroken));
+    QCOMPARE(LoadError(picture, Write(dir, "good.wmf", mg::test::MakeWmf(120, 60))), QString(kMetafileRendererBroken));
     // A damaged file is still called damaged when the fonts are there.
     SetMetafileHelperCommand({});
-    QCOMPARE(LoadError(picture, Write(dir, "bad.wmf", mg::test::Garbage(500))),
-             QString("Metafile image is not valid"));
+    QCOMPARE(LoadError(picture, Write(dir, "bad.wmf", mg::test::Garbage(500))), QString("Metafile image is not valid"));
 }
 
 void TestMetafile::windowPaintsWhileHelperWorks()
@@ -240,8 +242,8 @@ void TestMetafile::fittedMetafileIsSharp()
     QTemporaryDir dir;
     const bool wmf = name.endsWith(".wmf");
     TPicture picture;
-    QCOMPARE(LoadError(picture, Write(dir, name, wmf ? mg::test::MakeWmf(60, 30)
-                                                      : mg::test::MakeEmf(60, 30))), QString());
+    QCOMPARE(LoadError(picture, Write(dir, name, wmf ? mg::test::MakeWmf(60, 30) : mg::test::MakeEmf(60, 30))),
+             QString());
     const QSize shown(60 * scale, 30 * scale);
     QImage screen(shown, QImage::Format_ARGB32_Premultiplied);
     screen.fill(Qt::white);

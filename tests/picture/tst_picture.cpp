@@ -8,9 +8,9 @@
 #include "ui/Picture.h"
 
 #include <QBuffer>
-#include <QImageWriter>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,29 +23,61 @@ Q_DECLARE_METATYPE(Bytes)
 
 namespace {
 
-enum Fixture { None, Bmp, Ico, Wmf, Emf, Jpeg, BmpTruncated, BmpGarbage, IcoTruncated,
-               IcoGarbage, WmfTruncated, WmfGarbage, EmfTruncated, EmfGarbage, JpegGarbage,
-               Empty, Folder, Fifo };
+enum Fixture {
+    None,
+    Bmp,
+    Ico,
+    Wmf,
+    Emf,
+    Jpeg,
+    BmpTruncated,
+    BmpGarbage,
+    IcoTruncated,
+    IcoGarbage,
+    WmfTruncated,
+    WmfGarbage,
+    EmfTruncated,
+    EmfGarbage,
+    JpegGarbage,
+    Empty,
+    Folder,
+    Fifo
+};
 
 Bytes Make(Fixture fixture)
 {
     using namespace mg::test;
     switch (fixture) {
-    case Bmp: return MakeBmp(40, 30);
-    case Ico: return MakeIco({QSize(16, 16), QSize(48, 48), QSize(32, 32)});
-    case Wmf: return MakeWmf(120, 60);
-    case Emf: return MakeEmf(120, 60);
-    case Jpeg: return MakeJpeg(64, 48);
-    case BmpTruncated: return Truncated(MakeBmp(40, 30), 40);
-    case BmpGarbage: return Garbage(3000);
-    case IcoTruncated: return Truncated(MakeIco({QSize(32, 32)}), 30);
-    case IcoGarbage: return Garbage(2000);
-    case WmfTruncated: return Truncated(MakeWmf(120, 60), 30);
-    case WmfGarbage: return Garbage(500);
-    case EmfTruncated: return Truncated(MakeEmf(120, 60), 60);
-    case EmfGarbage: return Garbage(600);
-    case JpegGarbage: return Garbage(700);
-    default: return {};
+    case Bmp:
+        return MakeBmp(40, 30);
+    case Ico:
+        return MakeIco({QSize(16, 16), QSize(48, 48), QSize(32, 32)});
+    case Wmf:
+        return MakeWmf(120, 60);
+    case Emf:
+        return MakeEmf(120, 60);
+    case Jpeg:
+        return MakeJpeg(64, 48);
+    case BmpTruncated:
+        return Truncated(MakeBmp(40, 30), 40);
+    case BmpGarbage:
+        return Garbage(3000);
+    case IcoTruncated:
+        return Truncated(MakeIco({QSize(32, 32)}), 30);
+    case IcoGarbage:
+        return Garbage(2000);
+    case WmfTruncated:
+        return Truncated(MakeWmf(120, 60), 30);
+    case WmfGarbage:
+        return Garbage(500);
+    case EmfTruncated:
+        return Truncated(MakeEmf(120, 60), 60);
+    case EmfGarbage:
+        return Garbage(600);
+    case JpegGarbage:
+        return Garbage(700);
+    default:
+        return {};
     }
 }
 
@@ -108,7 +140,11 @@ QString LoadError(TPicture& picture, const std::string& path)
 class TestPicture : public QObject {
     Q_OBJECT
 private slots:
-    void init() { SetMetafileHelperCommand({}); SetMetafileTimeout(0); }
+    void init()
+    {
+        SetMetafileHelperCommand({});
+        SetMetafileTimeout(0);
+    }
 
     void loadsByExtension_data();
     void loadsByExtension();
@@ -232,8 +268,8 @@ void TestPicture::helperFailureIsLoadError_data()
     const QString started = "printf 'FMGM'; ";
     QTest::newRow("helper runs past the time limit")
         << sh << QStringList{"-c", started + "exec sleep 30"} << 5000 << invalid;
-    QTest::newRow("helper crashes")
-        << sh << QStringList{"-c", started + "cat >/dev/null; kill -SEGV $$"} << 5000 << invalid;
+    QTest::newRow("helper crashes") << sh << QStringList{"-c", started + "cat >/dev/null; kill -SEGV $$"} << 5000
+                                    << invalid;
     QTest::newRow("helper exits with failure")
         << sh << QStringList{"-c", started + "cat >/dev/null; exit 1"} << 5000 << invalid;
     QTest::newRow("helper writes text") << sh << QStringList{"-c", "cat >/dev/null; echo hello"} << 5000 << broken;
@@ -244,15 +280,13 @@ void TestPicture::helperFailureIsLoadError_data()
         << sh << QStringList{"-c", R"(printf 'FMGM\002\0\0\0\002\0\0\0\002\0\0\0\100\0\0\0<svg/>')"} << 5000 << invalid;
     QTest::newRow("helper sends SVG Qt refuses")
         << sh << QStringList{"-c", R"(printf 'FMGM\002\0\0\0\002\0\0\0\002\0\0\0\006\0\0\0<svg x')"} << 5000 << invalid;
-    QTest::newRow("helper floods its output")
-        << sh << QStringList{"-c", "exec cat /dev/zero"} << 8000 << broken;
+    QTest::newRow("helper floods its output") << sh << QStringList{"-c", "exec cat /dev/zero"} << 8000 << broken;
     QTest::newRow("helper floods after starting")
         << sh << QStringList{"-c", started + "exec cat /dev/zero"} << 8000 << invalid;
     // Failures before the helper read the file are no fault of the file.
     QTest::newRow("helper writes nothing") << "/bin/true" << QStringList{} << 5000 << broken;
     QTest::newRow("helper missing") << "/nonexistent/murkglass-metafile" << QStringList{} << 5000 << broken;
-    QTest::newRow("a library of the helper missing")
-        << sh << QStringList{"-c", "exit 127"} << 5000 << broken;
+    QTest::newRow("a library of the helper missing") << sh << QStringList{"-c", "exit 127"} << 5000 << broken;
     QTest::newRow("renderer refuses its own good metafile")
         << sh << QStringList{"-c", started + "cat >/dev/null; exit 10"} << 5000 << broken;
     QTest::newRow("helper hangs before starting its renderer")
@@ -284,12 +318,24 @@ void TestPicture::extensionRule_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("kind");
-    QTest::newRow("last dot wins") << "/a/b.tar.JPG" << "JPG" << "jpg";
-    QTest::newRow("dot in a folder only") << "/a.jpg/b" << "" << "";
-    QTest::newRow("hidden file is all extension") << "/a/.bmp" << "bmp" << "bmp";
-    QTest::newRow("colon is an ordinary character") << "/a/b:c.ico" << "ico" << "ico";
-    QTest::newRow("jpe is not registered") << "x.jpe" << "jpe" << "";
-    QTest::newRow("prefix of a registered one") << "x.jp" << "jp" << "";
+    QTest::newRow("last dot wins") << "/a/b.tar.JPG"
+                                   << "JPG"
+                                   << "jpg";
+    QTest::newRow("dot in a folder only") << "/a.jpg/b"
+                                          << ""
+                                          << "";
+    QTest::newRow("hidden file is all extension") << "/a/.bmp"
+                                                  << "bmp"
+                                                  << "bmp";
+    QTest::newRow("colon is an ordinary character") << "/a/b:c.ico"
+                                                    << "ico"
+                                                    << "ico";
+    QTest::newRow("jpe is not registered") << "x.jpe"
+                                           << "jpe"
+                                           << "";
+    QTest::newRow("prefix of a registered one") << "x.jp"
+                                                << "jp"
+                                                << "";
 }
 
 void TestPicture::extensionRule()
@@ -306,7 +352,7 @@ void TestPicture::jpegDecodesAtScaleOfTarget_data()
 {
     QTest::addColumn<QSize>("target");
     QTest::addColumn<int>("scale");
-    QTest::addColumn<double>("ratio");   // device pixels per logical pixel
+    QTest::addColumn<double>("ratio");    // device pixels per logical pixel
     QTest::addColumn<int>("orientation"); // EXIF orientation of the 1600 x 1200 picture
     QTest::newRow("fitted pane an eighth of the picture") << QSize(200, 150) << 1 << 1.0 << 1;
     QTest::newRow("slightly more than an eighth") << QSize(201, 150) << 2 << 1.0 << 1;
@@ -355,8 +401,10 @@ void TestPicture::jpegDecodeErrorReachesErrorReport()
     Bytes bytes = mg::test::MakeJpeg(16, 16);
     for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
         if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) { // SOF0: height, width at +5
-            bytes[i + 5] = 0xEA; bytes[i + 6] = 0x60;
-            bytes[i + 7] = 0xEA; bytes[i + 8] = 0x60;
+            bytes[i + 5] = 0xEA;
+            bytes[i + 6] = 0x60;
+            bytes[i + 7] = 0xEA;
+            bytes[i + 8] = 0x60;
             break;
         }
     }
@@ -401,14 +449,22 @@ void TestPicture::jpegDrawnUpright_data()
     QTest::addColumn<int>("orientation");
     QTest::addColumn<QString>("topLeft");
     QTest::addColumn<QString>("topRight");
-    QTest::newRow("1 upright") << 1 << "TL" << "TR";
-    QTest::newRow("2 mirrored left-right") << 2 << "TR" << "TL";
-    QTest::newRow("3 half a turn") << 3 << "BR" << "BL";
-    QTest::newRow("4 mirrored top-bottom") << 4 << "BL" << "BR";
-    QTest::newRow("5 mirrored on the main diagonal") << 5 << "TL" << "BL";
-    QTest::newRow("6 phone held upright: quarter turn clockwise") << 6 << "BL" << "TL";
-    QTest::newRow("7 mirrored on the other diagonal") << 7 << "BR" << "TR";
-    QTest::newRow("8 quarter turn counter-clockwise") << 8 << "TR" << "BR";
+    QTest::newRow("1 upright") << 1 << "TL"
+                               << "TR";
+    QTest::newRow("2 mirrored left-right") << 2 << "TR"
+                                           << "TL";
+    QTest::newRow("3 half a turn") << 3 << "BR"
+                                   << "BL";
+    QTest::newRow("4 mirrored top-bottom") << 4 << "BL"
+                                           << "BR";
+    QTest::newRow("5 mirrored on the main diagonal") << 5 << "TL"
+                                                     << "BL";
+    QTest::newRow("6 phone held upright: quarter turn clockwise") << 6 << "BL"
+                                                                  << "TL";
+    QTest::newRow("7 mirrored on the other diagonal") << 7 << "BR"
+                                                      << "TR";
+    QTest::newRow("8 quarter turn counter-clockwise") << 8 << "TR"
+                                                      << "BR";
 }
 
 void TestPicture::jpegDrawnUpright()
@@ -417,8 +473,8 @@ void TestPicture::jpegDrawnUpright()
     QFETCH(QString, topLeft);
     QFETCH(QString, topRight);
     // The stored picture is 48 x 24: red grows to the right, green downwards.
-    const Bytes file = mg::test::WithExifOrientation(mg::test::MakeJpeg(48, 24, false, false, 95), orientation,
-                                                     orientation % 2 == 0);
+    const Bytes file =
+        mg::test::WithExifOrientation(mg::test::MakeJpeg(48, 24, false, false, 95), orientation, orientation % 2 == 0);
     const QSize upright = orientation >= 5 ? QSize(24, 48) : QSize(48, 24);
     QTemporaryDir dir;
     const std::string path = QDir(dir.path()).filePath(QStringLiteral("photo.jpg")).toStdString();
@@ -496,8 +552,8 @@ void TestPicture::readerKinds_data()
     QTest::newRow("TIFF") << "a.tiff" << Written(red, "tiff") << "" << QSize(30, 20) << QColor(Qt::red);
     QTest::newRow("TIF") << "a.tif" << Written(red, "tiff") << "" << QSize(30, 20) << QColor(Qt::red);
     QTest::newRow("SVG at its own size") << "a.svg" << svg << "" << QSize(30, 20) << QColor(Qt::red);
-    QTest::newRow("truncated PNG") << "cut.png" << mg::test::Truncated(png, 40) << "PNG image is not valid"
-                                   << QSize() << QColor();
+    QTest::newRow("truncated PNG") << "cut.png" << mg::test::Truncated(png, 40) << "PNG image is not valid" << QSize()
+                                   << QColor();
     Bytes overlong = png;
     // Before IEND (the last 12 bytes): a text chunk claiming 1.6 GB.
     const std::uint8_t claim[] = {0x61, 0x74, 0x65, 0x25, 't', 'E', 'X', 't', 'd', 'a', 't', 'e'};
@@ -511,8 +567,8 @@ void TestPicture::readerKinds_data()
                                   << QColor();
     QTest::newRow("garbage TIFF") << "junk.tif" << mg::test::Garbage(900) << "TIFF image is not valid" << QSize()
                                   << QColor();
-    QTest::newRow("SVG that is no XML") << "junk.svg" << mg::test::Garbage(900) << "SVG image is not valid"
-                                        << QSize() << QColor();
+    QTest::newRow("SVG that is no XML") << "junk.svg" << mg::test::Garbage(900) << "SVG image is not valid" << QSize()
+                                        << QColor();
 }
 
 void TestPicture::readerKinds()
@@ -547,7 +603,8 @@ void TestPicture::readerKinds()
     // WebP is written lossy: a few steps of difference are the codec's.
     const QColor shown = canvas.pixelColor(size.width() / 2, size.height() / 2);
     QVERIFY2(qAbs(shown.red() - colour.red()) + qAbs(shown.green() - colour.green())
-                     + qAbs(shown.blue() - colour.blue()) <= 12,
+                     + qAbs(shown.blue() - colour.blue())
+                 <= 12,
              qPrintable(shown.name()));
 }
 
@@ -558,7 +615,7 @@ void TestPicture::everyKindHasTheMemoryBudget_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<Bytes>("bytes");
-    QTest::addColumn<int>("budgetKiB"); // 0: the machine's own budget
+    QTest::addColumn<int>("budgetKiB");   // 0: the machine's own budget
     QTest::addColumn<QString>("message"); // empty: loads
     QTest::newRow("valid 6000 x 6000 24-bit BMP loads (over Qt's own limit)")
         << "large.bmp" << LargeBmp(6000, 6000, true) << 0 << QString();

@@ -31,9 +31,15 @@ inline bool Make(const std::string& folder, const std::vector<Entry>& entries)
             rc = fd < 0 ? -1 : close(fd);
             break;
         }
-        case Fifo: rc = mkfifo(path.c_str(), 0644); break;
-        case Folder: rc = mkdir(path.c_str(), 0755); break;
-        case Link: rc = symlink(e.target.c_str(), path.c_str()); break;
+        case Fifo:
+            rc = mkfifo(path.c_str(), 0644);
+            break;
+        case Folder:
+            rc = mkdir(path.c_str(), 0755);
+            break;
+        case Link:
+            rc = symlink(e.target.c_str(), path.c_str());
+            break;
         }
         if (rc != 0)
             return false;

@@ -139,7 +139,8 @@ private slots:
         QTest::addColumn<bool>("reread");
         QTest::newRow("virtual name moved the list or kept the selection")
             << QByteArray("Computer") << QByteArray("@") << "*.*" << 9 << true;
-        QTest::newRow("missing folder moved the list") << QByteArray("/no/such/folder") << QByteArray("@") << "*.*" << 9 << true;
+        QTest::newRow("missing folder moved the list")
+            << QByteArray("/no/such/folder") << QByteArray("@") << "*.*" << 9 << true;
         QTest::newRow("empty text re-read") << QByteArray("") << QByteArray("@") << "*.*" << 9 << false;
         // Names compare with their case: B.JPG is not the current b.jpg, and
         // as no folder of that name exists the list reads its folder again.
@@ -147,8 +148,10 @@ private slots:
             << QByteArray("@/B.JPG") << QByteArray("@") << "*.*" << 9 << true;
         QTest::newRow("same folder re-read") << QByteArray("@") << QByteArray("@") << "*.*" << 9 << false;
         QTest::newRow("wildcard not made the mask") << QByteArray("@/*.TXT") << QByteArray("@") << "*.TXT" << 1 << true;
-        QTest::newRow("sub-folder not entered") << QByteArray("@/sub.jpg") << QByteArray("@/sub.jpg") << "*.*" << 1 << true;
-        QTest::newRow("bare name entered a sub-folder of that name") << QByteArray("sub.jpg") << QByteArray("@") << "*.*" << 9 << true;
+        QTest::newRow("sub-folder not entered")
+            << QByteArray("@/sub.jpg") << QByteArray("@/sub.jpg") << "*.*" << 1 << true;
+        QTest::newRow("bare name entered a sub-folder of that name")
+            << QByteArray("sub.jpg") << QByteArray("@") << "*.*" << 9 << true;
     }
     void assignPath()
     {
@@ -184,11 +187,13 @@ private slots:
         QTest::addColumn<QByteArray>("reached");
         QTest::addColumn<int>("count");
         QTest::addColumn<bool>("reread");
-        QTest::newRow("wildcard in the name became the mask") << QByteArray("@/what?") << QByteArray("@/what?") << 1 << true;
+        QTest::newRow("wildcard in the name became the mask")
+            << QByteArray("@/what?") << QByteArray("@/what?") << 1 << true;
         QTest::newRow("star in the name became the mask") << QByteArray("@/*") << QByteArray("@/*") << 1 << true;
         QTest::newRow("same folder lost the selection") << QByteArray("@") << QByteArray("@") << 9 << false;
         QTest::newRow("virtual name moved the list") << QByteArray("Computer") << QByteArray("@") << 9 << true;
-        QTest::newRow("bare name entered a sub-folder of that name") << QByteArray("sub.jpg") << QByteArray("@") << 9 << true;
+        QTest::newRow("bare name entered a sub-folder of that name")
+            << QByteArray("sub.jpg") << QByteArray("@") << 9 << true;
         QTest::newRow("no node moved the list") << QByteArray("") << QByteArray("@") << 9 << false;
     }
     void folderFromTree()
@@ -257,29 +262,46 @@ private slots:
         QTest::addColumn<QString>("selected");
         QTest::addColumn<int>("current");
         QTest::addColumn<int>("clicks");
-        QTest::newRow("click kept other items") << "click 1; click 3" << "3" << 3 << 2;
-        QTest::newRow("ctrl click cleared others") << "click 1; ctrl 3" << "1,3" << 3 << 2;
-        QTest::newRow("ctrl click on current did not clear it") << "click 1; ctrl 3; ctrl 3" << "1" << 3 << 3;
-        QTest::newRow("shift click not a range from the anchor") << "click 5; shift 2" << "2,3,4,5" << 2 << 2;
-        QTest::newRow("shift click anchored at the last click") << "click 1; ctrl 3; shift 5" << "3,4,5" << 5 << 3;
-        QTest::newRow("arrow kept the old selection") << "click 1; ctrl 3; key Down" << "4" << 4 << 3;
-        QTest::newRow("shift arrow did not extend") << "click 2; shiftkey Down; shiftkey Down" << "2,3,4" << 4 << 3;
-        QTest::newRow("end did not move") << "click 2; key End" << "8" << 8 << 2;
-        QTest::newRow("home did not move") << "click 6; key Home" << "0" << 0 << 2;
-        QTest::newRow("page down did not move") << "click 0; key PageDown" << "8" << 8 << 2;
-        QTest::newRow("shift end did not extend") << "click 6; shiftkey End" << "6,7,8" << 8 << 2;
-        QTest::newRow("type-ahead missed or kept case") << "click 0; type u" << "8" << 8 << 2;
-        QTest::newRow("type-ahead over two letters") << "click 0; type no" << "5" << 5 << 3;
-        QTest::newRow("program changes fired clicked") << "select 2; select 4; current 6" << "2,4" << 6 << 0;
-        QTest::newRow("key that changes nothing fired") << "click 8; key End" << "8" << 8 << 1;
-        QTest::newRow("right click selected") << "current 6; right 2" << "" << 6 << 0;
-        QTest::newRow("click on one of several selected kept the others")
-            << "click 1; shift 3; click 2" << "2" << 2 << 3;
-        QTest::newRow("shift click not anchored at the item an arrow moved to")
-            << "click 1; key Down; shift 5" << "2,3,4,5" << 5 << 3;
-        QTest::newRow("page up did not move") << "click 8; key PageUp" << "0" << 0 << 2;
-        QTest::newRow("shift home did not extend from the anchor") << "click 4; ctrl 6; shiftkey Home" << "0,1,2,3,4,5,6"
-                                                                 << 0 << 3;
+        QTest::newRow("click kept other items") << "click 1; click 3"
+                                                << "3" << 3 << 2;
+        QTest::newRow("ctrl click cleared others") << "click 1; ctrl 3"
+                                                   << "1,3" << 3 << 2;
+        QTest::newRow("ctrl click on current did not clear it") << "click 1; ctrl 3; ctrl 3"
+                                                                << "1" << 3 << 3;
+        QTest::newRow("shift click not a range from the anchor") << "click 5; shift 2"
+                                                                 << "2,3,4,5" << 2 << 2;
+        QTest::newRow("shift click anchored at the last click") << "click 1; ctrl 3; shift 5"
+                                                                << "3,4,5" << 5 << 3;
+        QTest::newRow("arrow kept the old selection") << "click 1; ctrl 3; key Down"
+                                                      << "4" << 4 << 3;
+        QTest::newRow("shift arrow did not extend") << "click 2; shiftkey Down; shiftkey Down"
+                                                    << "2,3,4" << 4 << 3;
+        QTest::newRow("end did not move") << "click 2; key End"
+                                          << "8" << 8 << 2;
+        QTest::newRow("home did not move") << "click 6; key Home"
+                                           << "0" << 0 << 2;
+        QTest::newRow("page down did not move") << "click 0; key PageDown"
+                                                << "8" << 8 << 2;
+        QTest::newRow("shift end did not extend") << "click 6; shiftkey End"
+                                                  << "6,7,8" << 8 << 2;
+        QTest::newRow("type-ahead missed or kept case") << "click 0; type u"
+                                                        << "8" << 8 << 2;
+        QTest::newRow("type-ahead over two letters") << "click 0; type no"
+                                                     << "5" << 5 << 3;
+        QTest::newRow("program changes fired clicked") << "select 2; select 4; current 6"
+                                                       << "2,4" << 6 << 0;
+        QTest::newRow("key that changes nothing fired") << "click 8; key End"
+                                                        << "8" << 8 << 1;
+        QTest::newRow("right click selected") << "current 6; right 2"
+                                              << "" << 6 << 0;
+        QTest::newRow("click on one of several selected kept the others") << "click 1; shift 3; click 2"
+                                                                          << "2" << 2 << 3;
+        QTest::newRow("shift click not anchored at the item an arrow moved to") << "click 1; key Down; shift 5"
+                                                                                << "2,3,4,5" << 5 << 3;
+        QTest::newRow("page up did not move") << "click 8; key PageUp"
+                                              << "0" << 0 << 2;
+        QTest::newRow("shift home did not extend from the anchor") << "click 4; ctrl 6; shiftkey Home"
+                                                                   << "0,1,2,3,4,5,6" << 0 << 3;
     }
     void selection()
     {
@@ -291,16 +313,16 @@ private slots:
         list_->show();
         QVERIFY(QTest::qWaitForWindowExposed(list_.get()));
         QSignalSpy spy(list_.get(), &mg::TFileListBox::clicked);
-        const QMap<QString, Qt::Key> keys{{"Down", Qt::Key_Down}, {"Up", Qt::Key_Up}, {"End", Qt::Key_End},
-                                          {"Home", Qt::Key_Home}, {"PageDown", Qt::Key_PageDown},
-                                          {"PageUp", Qt::Key_PageUp}};
+        const QMap<QString, Qt::Key> keys{{"Down", Qt::Key_Down},         {"Up", Qt::Key_Up},
+                                          {"End", Qt::Key_End},           {"Home", Qt::Key_Home},
+                                          {"PageDown", Qt::Key_PageDown}, {"PageUp", Qt::Key_PageUp}};
         for (const QString& step : steps.split(';')) {
             const QStringList parts = step.trimmed().split(' ');
             const QString what = parts[0];
             const QString arg = parts.value(1);
             auto pointOf = [&](int row) { return list_->visualRect(list_->model()->index(row, 0)).center(); };
             if (what == "click" || what == "ctrl" || what == "shift" || what == "right") {
-                Qt::KeyboardModifiers mods = what == "ctrl" ? Qt::ControlModifier
+                Qt::KeyboardModifiers mods = what == "ctrl"    ? Qt::ControlModifier
                                              : what == "shift" ? Qt::ShiftModifier
                                                                : Qt::NoModifier;
                 QTest::mouseClick(list_->viewport(), what == "right" ? Qt::RightButton : Qt::LeftButton, mods,

@@ -60,7 +60,8 @@ private slots:
         QTest::newRow("star does not backtrack") << QByteArray("*ab*ab") << QByteArray("xabyabab") << true;
         QTest::newRow("empty pattern finds something") << QByteArray("") << QByteArray("a") << false;
         QTest::newRow("bytes above 127 folded or lost") << QByteArray("*\xff.jpg") << QByteArray("bad\xff.jpg") << true;
-        QTest::newRow("bytes above 127 matched loosely") << QByteArray("*\xfe.jpg") << QByteArray("bad\xff.jpg") << false;
+        QTest::newRow("bytes above 127 matched loosely")
+            << QByteArray("*\xfe.jpg") << QByteArray("bad\xff.jpg") << false;
         QTest::newRow("newline stops matching") << QByteArray("new*.jpg") << QByteArray("new\nline.jpg") << true;
         QTest::newRow("trailing star misses the empty rest") << QByteArray("a*") << QByteArray("a") << true;
         QTest::newRow("question mark took one byte of an accented letter")
@@ -105,8 +106,8 @@ private slots:
         const QByteArrayList jpg{"b.jpg", "bad\xff.jpg", "filelink.jpg", "new\nline.jpg", "readonly.jpg", "UPPER.JPG"};
         QTest::newRow("special entries listed or order wrong")
             << QByteArray("*.*")
-            << QByteArrayList{"a.txt", "b.jpg", "bad\xff.jpg", "filelink.jpg", "new\nline.jpg", "noext",
-                              "photo.jpeg", "readonly.jpg", "UPPER.JPG"};
+            << QByteArrayList{"a.txt", "b.jpg",      "bad\xff.jpg",  "filelink.jpg", "new\nline.jpg",
+                              "noext", "photo.jpeg", "readonly.jpg", "UPPER.JPG"};
         QTest::newRow("case-sensitive extension") << QByteArray("*.jpg") << jpg;
         QByteArrayList twice;
         for (const QByteArray& n : jpg)
@@ -114,12 +115,13 @@ private slots:
         QTest::newRow("case-differing pieces not listed twice") << QByteArray("*.jpg;*.JPG") << twice;
         QTest::newRow("second piece ignored")
             << QByteArray("*.jpg;*.jpeg")
-            << QByteArrayList{"b.jpg", "bad\xff.jpg", "filelink.jpg", "new\nline.jpg", "photo.jpeg", "readonly.jpg",
-                              "UPPER.JPG"};
+            << QByteArrayList{"b.jpg",      "bad\xff.jpg",  "filelink.jpg", "new\nline.jpg",
+                              "photo.jpeg", "readonly.jpg", "UPPER.JPG"};
         QTest::newRow("empty mask finds files") << QByteArray("") << QByteArrayList{};
         QTest::newRow("empty pieces find files") << QByteArray(";") << QByteArrayList{};
         QTest::newRow("empty piece spoils the other") << QByteArray("*.txt;") << QByteArrayList{"a.txt"};
-        QTest::newRow("folder or fifo matched by name") << QByteArray("sub*;fifo*;dirlink*;dangling*") << QByteArrayList{};
+        QTest::newRow("folder or fifo matched by name")
+            << QByteArray("sub*;fifo*;dirlink*;dangling*") << QByteArrayList{};
     }
     void listing()
     {
@@ -155,18 +157,17 @@ private slots:
             << QByteArrayList{"img1.jpg", "img2.jpg", "img10.jpg", "img11.jpg", "img100.jpg"};
         QTest::newRow("leading zeros make a number larger")
             << QByteArrayList{"a10", "a010", "a9", "a0", "a"} << QByteArrayList{"a", "a0", "a9", "a010", "a10"};
-        QTest::newRow("second number ignored") << QByteArrayList{"x2y10", "x2y9", "x10y1"}
-                                               << QByteArrayList{"x2y9", "x2y10", "x10y1"};
-        QTest::newRow("prefix after a longer name") << QByteArrayList{"ab1", "a", "ab"}
-                                                    << QByteArrayList{"a", "ab", "ab1"};
+        QTest::newRow("second number ignored")
+            << QByteArrayList{"x2y10", "x2y9", "x10y1"} << QByteArrayList{"x2y9", "x2y10", "x10y1"};
+        QTest::newRow("prefix after a longer name")
+            << QByteArrayList{"ab1", "a", "ab"} << QByteArrayList{"a", "ab", "ab1"};
         QTest::newRow("number longer than 64 bits overflows")
             << QByteArrayList{"n123456789012345678901234567890", "n99999999999999999999"}
             << QByteArrayList{"n99999999999999999999", "n123456789012345678901234567890"};
-        QTest::newRow("bytes above 127 before letters")
-            << QByteArrayList{"\xc3\xa9t\xc3\xa9", "z", "\xff", "a"}
-            << QByteArrayList{"a", "z", "\xc3\xa9t\xc3\xa9", "\xff"};
-        QTest::newRow("control characters not ignored") << QByteArrayList{"ab", "a\nc", "a\nb"}
-                                                        << QByteArrayList{"a\nb", "ab", "a\nc"};
+        QTest::newRow("bytes above 127 before letters") << QByteArrayList{"\xc3\xa9t\xc3\xa9", "z", "\xff", "a"}
+                                                        << QByteArrayList{"a", "z", "\xc3\xa9t\xc3\xa9", "\xff"};
+        QTest::newRow("control characters not ignored")
+            << QByteArrayList{"ab", "a\nc", "a\nb"} << QByteArrayList{"a\nb", "ab", "a\nc"};
         QTest::newRow("duplicates lost") << QByteArrayList{"b", "a", "b"} << QByteArrayList{"a", "b", "b"};
     }
     void sortOrder()
@@ -250,14 +251,21 @@ private slots:
         QTest::addColumn<QByteArray>("folder"); // relative to the fixture
         QTest::addColumn<QByteArray>("mask");
         QTest::addColumn<bool>("failed");
-        QTest::newRow("absolute folder not entered") << QByteArray("@/sub.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
+        QTest::newRow("absolute folder not entered")
+            << QByteArray("@/sub.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
         // A virtual folder's display name that happens to name a sub-folder.
-        QTest::newRow("bare name entered a sub-folder of that name") << QByteArray("sub.jpg") << QByteArray("") << QByteArray() << true;
-        QTest::newRow("virtual name moves the list") << QByteArray("Computer") << QByteArray("") << QByteArray() << true;
-        QTest::newRow("missing folder part moves the list") << QByteArray("/no/such/place") << QByteArray("") << QByteArray() << true;
-        QTest::newRow("wildcard not taken as mask") << QByteArray("@/sub.jpg/*.txt") << QByteArray("/sub.jpg") << QByteArray("*.txt") << false;
-        QTest::newRow("existing file entered as folder") << QByteArray("@/a.txt") << QByteArray("") << QByteArray() << false;
-        QTest::newRow("link to folder not resolved as the system reports it") << QByteArray("@/dirlink.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
+        QTest::newRow("bare name entered a sub-folder of that name")
+            << QByteArray("sub.jpg") << QByteArray("") << QByteArray() << true;
+        QTest::newRow("virtual name moves the list")
+            << QByteArray("Computer") << QByteArray("") << QByteArray() << true;
+        QTest::newRow("missing folder part moves the list")
+            << QByteArray("/no/such/place") << QByteArray("") << QByteArray() << true;
+        QTest::newRow("wildcard not taken as mask")
+            << QByteArray("@/sub.jpg/*.txt") << QByteArray("/sub.jpg") << QByteArray("*.txt") << false;
+        QTest::newRow("existing file entered as folder")
+            << QByteArray("@/a.txt") << QByteArray("") << QByteArray() << false;
+        QTest::newRow("link to folder not resolved as the system reports it")
+            << QByteArray("@/dirlink.jpg") << QByteArray("/sub.jpg") << QByteArray() << false;
     }
     void resolveListPath()
     {

@@ -308,21 +308,25 @@ private slots:
     // refreshes the root.
     void refresh_data()
     {
-        QTest::addColumn<QString>("selectBefore");   // relative to the root; empty: none
+        QTest::addColumn<QString>("selectBefore"); // relative to the root; empty: none
         QTest::addColumn<bool>("collapseAlpha");
-        QTest::addColumn<QString>("mkdir");          // made before the refresh
-        QTest::addColumn<QString>("rmdir");          // removed before the refresh
-        QTest::addColumn<QByteArray>("pathAfter");   // "@" stands for the root folder
+        QTest::addColumn<QString>("mkdir");        // made before the refresh
+        QTest::addColumn<QString>("rmdir");        // removed before the refresh
+        QTest::addColumn<QByteArray>("pathAfter"); // "@" stands for the root folder
         QTest::addColumn<int>("changes");
-        QTest::addColumn<QString>("appears");        // child of the root after the refresh
-        QTest::newRow("new folder missing after refresh") << "" << false << "zeta" << "" << QByteArray("@") << 1 << "zeta";
+        QTest::addColumn<QString>("appears"); // child of the root after the refresh
+        QTest::newRow("new folder missing after refresh") << "" << false << "zeta"
+                                                          << "" << QByteArray("@") << 1 << "zeta";
         QTest::newRow("selected folder lost or changed() silent")
-            << "Alpha/beta/gamma" << false << "" << "" << QByteArray("@/Alpha/beta/gamma") << 1 << "Alpha";
+            << "Alpha/beta/gamma" << false << ""
+            << "" << QByteArray("@/Alpha/beta/gamma") << 1 << "Alpha";
         QTest::newRow("removed selected folder still gives a path")
-            << "Alpha/beta/gamma" << false << "" << "Alpha/beta/gamma" << QByteArray() << 1 << "Alpha";
-        QTest::newRow("folder below a collapsed node still selected")
-            << "Alpha/beta" << true << "" << "" << QByteArray() << 1 << "Alpha";
-        QTest::newRow("removed folder still listed") << "" << false << "" << "alpha2" << QByteArray("@") << 1 << "alpha10";
+            << "Alpha/beta/gamma" << false << ""
+            << "Alpha/beta/gamma" << QByteArray() << 1 << "Alpha";
+        QTest::newRow("folder below a collapsed node still selected") << "Alpha/beta" << true << ""
+                                                                      << "" << QByteArray() << 1 << "Alpha";
+        QTest::newRow("removed folder still listed") << "" << false << ""
+                                                     << "alpha2" << QByteArray("@") << 1 << "alpha10";
     }
     void refresh()
     {

@@ -95,12 +95,12 @@ inline void ClickItem(TfrmMain& window, const std::string& name, Qt::KeyboardMod
 } // namespace mg::test
 
 // Test main with the program's own application object.
-#define MG_VIEWER_TEST_MAIN(TestClass)                                                                 \
-    int main(int argc, char** argv)                                                                    \
-    {                                                                                                  \
-        mg::Application app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                       \
-        TestClass test;                                                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                     \
-        return QTest::qExec(&test, argc, argv);                                                        \
+#define MG_VIEWER_TEST_MAIN(TestClass)                                                                                 \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        mg::Application app(argc, argv);                                                                               \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        TestClass test;                                                                                                \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&test, argc, argv);                                                                        \
     }

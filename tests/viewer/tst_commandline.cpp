@@ -61,7 +61,8 @@ void TestCommandLine::absolutePath_data()
     QTest::newRow("trailing slash of a folder goes") << QByteArray("album/") << QByteArray("/start/here/album");
     QTest::newRow("absolute path kept") << QByteArray("/pics//a.jpg") << QByteArray("/pics/a.jpg");
     QTest::newRow("root stays root") << QByteArray("/") << QByteArray("/");
-    QTest::newRow("bytes that are not UTF-8 kept") << QByteArray("caf\xE9.jpg") << QByteArray("/start/here/caf\xE9.jpg");
+    QTest::newRow("bytes that are not UTF-8 kept")
+        << QByteArray("caf\xE9.jpg") << QByteArray("/start/here/caf\xE9.jpg");
 }
 
 void TestCommandLine::absolutePath()

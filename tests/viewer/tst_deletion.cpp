@@ -29,28 +29,27 @@ private slots:
 
         QTest::newRow("No then All erases the rest without asking")
             << kThree << QList<int>{0, 1, 2} << QList<int>{mrNo, mrAll}
-            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"a"} << 1 << 0
-            << "Ready";
+            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"a"} << 1 << 0 << "Ready";
         QTest::newRow("Yes then Cancel stops with the list unread")
             << kThree << QList<int>{0, 1, 2} << QList<int>{mrYes, mrCancel}
-            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"b", "c"} << 3
-            << -1 << "Deleting \"%1/a\"";
+            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"b", "c"} << 3 << -1
+            << "Deleting \"%1/a\"";
         QTest::newRow("one file is asked Yes/No and No keeps it")
-            << kThree << QList<int>{1} << QList<int>{mrNo} << QStringList{"3/3/Delete: \"%1/b\""} << kThree << 3
-            << 1 << "Ready";
+            << kThree << QList<int>{1} << QList<int>{mrNo} << QStringList{"3/3/Delete: \"%1/b\""} << kThree << 3 << 1
+            << "Ready";
         QTest::newRow("positions 2 and 5 of 8: the next file becomes current")
             << kEight << QList<int>{2, 5} << QList<int>{mrYes, mrYes}
             << QStringList{"3/139/Delete: \"%1/f2\"", "3/139/Delete: \"%1/f5\""}
             << QStringList{"f0", "f1", "f3", "f4", "f6", "f7"} << 6 << 2 << "Ready";
         QTest::newRow("last item erased leaves no current item")
-            << kEight << QList<int>{7} << QList<int>{mrYes} << QStringList{"3/3/Delete: \"%1/f7\""}
-            << kEight.mid(0, 7) << 7 << -1 << "Ready";
+            << kEight << QList<int>{7} << QList<int>{mrYes} << QStringList{"3/3/Delete: \"%1/f7\""} << kEight.mid(0, 7)
+            << 7 << -1 << "Ready";
         QTest::newRow("close box on the single question stops without re-reading")
-            << kThree << QList<int>{2} << QList<int>{mrCancel} << QStringList{"3/3/Delete: \"%1/c\""} << kThree
-            << 3 << -1 << "before";
+            << kThree << QList<int>{2} << QList<int>{mrCancel} << QStringList{"3/3/Delete: \"%1/c\""} << kThree << 3
+            << -1 << "before";
         QTest::newRow("nothing selected only warns")
-            << kThree << QList<int>{} << QList<int>{} << QStringList{"0/4/No files selected for deletion!"}
-            << kThree << 3 << -1 << "before";
+            << kThree << QList<int>{} << QList<int>{} << QStringList{"0/4/No files selected for deletion!"} << kThree
+            << 3 << -1 << "before";
     }
     void answers()
     {
@@ -162,21 +161,31 @@ private slots:
     // shows, in the folder the list shows, or fails; never another file.
     void deletesWhatTheListShows_data()
     {
-        QTest::addColumn<QStringList>("files");      // made under the root
-        QTest::addColumn<QString>("clickFirst");     // a file clicked before the tree moves
-        QTest::addColumn<QString>("treeFolder");     // selected in the tree
-        QTest::addColumn<QString>("renameAway");     // renamed after, then the tree refreshed
-        QTest::addColumn<QString>("listFolder");     // the list's folder then
-        QTest::addColumn<QString>("erased");         // "" when the erase fails
+        QTest::addColumn<QStringList>("files");  // made under the root
+        QTest::addColumn<QString>("clickFirst"); // a file clicked before the tree moves
+        QTest::addColumn<QString>("treeFolder"); // selected in the tree
+        QTest::addColumn<QString>("renameAway"); // renamed after, then the tree refreshed
+        QTest::addColumn<QString>("listFolder"); // the list's folder then
+        QTest::addColumn<QString>("erased");     // "" when the erase fails
         QTest::addColumn<QStringList>("kept");
         QTest::newRow("folder named with a wildcard is a folder, not a mask")
-            << QStringList{"whatX", "what?/whatX"} << "" << "what?" << "" << "what?" << "what?/whatX"
-            << QStringList{"whatX"};
+            << QStringList{"whatX", "what?/whatX"} << ""
+            << "what?"
+            << ""
+            << "what?"
+            << "what?/whatX" << QStringList{"whatX"};
         QTest::newRow("folder named like the clicked file in other letter case is opened")
-            << QStringList{"pic.jpg", "PIC.JPG/pic.jpg"} << "pic.jpg" << "PIC.JPG" << "" << "PIC.JPG"
+            << QStringList{"pic.jpg", "PIC.JPG/pic.jpg"} << "pic.jpg"
+            << "PIC.JPG"
+            << ""
+            << "PIC.JPG"
             << "PIC.JPG/pic.jpg" << QStringList{"pic.jpg"};
         QTest::newRow("tree node gone after a refresh: the list's folder, not the root")
-            << QStringList{"sub/victim.txt"} << "" << "sub" << "sub2" << "sub" << "" << QStringList{"sub2/victim.txt"};
+            << QStringList{"sub/victim.txt"} << ""
+            << "sub"
+            << "sub2"
+            << "sub"
+            << "" << QStringList{"sub2/victim.txt"};
     }
     void deletesWhatTheListShows()
     {
@@ -244,7 +253,7 @@ private slots:
         QCOMPARE(dialogs.seen[1].text, QStringLiteral("File not found."));
         QCOMPARE(dialogs.seen[1].kind, mtError);
         QVERIFY(!folder.Exists("a"));
-        QVERIFY(folder.Exists("c")); // after the error nothing more is erased
+        QVERIFY(folder.Exists("c"));                // after the error nothing more is erased
         QCOMPARE(window->FileListBox1->Count(), 3); // not re-read
         QCOMPARE(window->StatusText(), QString("Deleting \"%1/b\"").arg(QString::fromStdString(folder.Root())));
     }

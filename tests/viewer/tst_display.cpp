@@ -2,15 +2,15 @@
 // noise pictures and the AutoSize/Stretch state each display leaves.
 #include "ViewerFixture.h"
 
-#include "cipher/ImageCrypt.h"
 #include "base/JPEGImage.h"
+#include "cipher/ImageCrypt.h"
 #include "cipher/Keystream.h"
 
 #include <QBuffer>
 #include <QGroupBox>
 #include <cstdio>
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <unistd.h>
 
 using namespace mg;
@@ -63,13 +63,11 @@ private slots:
         QTest::newRow("tie 69.5 rounds up to even, not down") << 6 << 1 << true << QSize(417, 60) << 0;
         QTest::newRow("tie 32.5 by height rounds to even") << 1 << 16 << true << QSize(22, 520) << 0;
         QTest::newRow("ratio equal to the box's fits by height") << 441 << 544 << true << QSize(412, 520) << 0;
-        QTest::newRow("very wide picture: the short side stops at 0, not below") << 3000 << 2 << true
-                                                                                 << QSize(417, 0) << 0;
-        QTest::newRow("without fitting the pane keeps the natural size") << 800 << 600 << false
-                                                                         << QSize(800, 600) << 0;
+        QTest::newRow("very wide picture: the short side stops at 0, not below")
+            << 3000 << 2 << true << QSize(417, 0) << 0;
+        QTest::newRow("without fitting the pane keeps the natural size") << 800 << 600 << false << QSize(800, 600) << 0;
         QTest::newRow("phone photo stored wide is fitted upright, tall") << 200 << 100 << true << QSize(250, 520) << 6;
-        QTest::newRow("unfitted turned photo takes its upright size") << 800 << 600 << false << QSize(600, 800)
-                                                                     << 8;
+        QTest::newRow("unfitted turned photo takes its upright size") << 800 << 600 << false << QSize(600, 800) << 8;
         QTest::newRow("mirrored photo keeps its sides") << 800 << 600 << true << QSize(417, 303) << 2;
     }
     void fitting()
@@ -107,31 +105,29 @@ private slots:
 
     void outcomes_data()
     {
-        QTest::addColumn<QString>("file");    // the file clicked
-        QTest::addColumn<bool>("encrypted");  // the view
-        QTest::addColumn<bool>("vanish");     // erased between listing and click
-        QTest::addColumn<QString>("status");  // %1 = the clicked file's path
+        QTest::addColumn<QString>("file");   // the file clicked
+        QTest::addColumn<bool>("encrypted"); // the view
+        QTest::addColumn<bool>("vanish");    // erased between listing and click
+        QTest::addColumn<QString>("status"); // %1 = the clicked file's path
         QTest::addColumn<bool>("noise");
-        QTest::addColumn<QString>("report");  // the error report's text, if any
+        QTest::addColumn<QString>("report"); // the error report's text, if any
         QTest::newRow("plain JPEG shows") << "pic.jpg" << false << false << "Display Image %1" << false << "";
-        QTest::newRow("file gone before the click") << "pic.jpg" << false << true
-                                                    << "Problems displaying: \"%1\"" << true << "";
-        QTest::newRow("unknown extension") << "notes.txt" << false << false
-                                           << "Problems displaying: \"%1\"" << true << "";
-        QTest::newRow("encrypted file in normal view") << "secret.jpg" << false << false
-                                                       << "Problems displaying: \"%1\"" << true << "";
-        QTest::newRow("empty file first in normal view") << "empty.jpg" << false << false
-                                                         << "Problems displaying: \"%1\"" << true << "";
-        QTest::newRow("encrypted JPEG shows with the key") << "secret.jpg" << true << false << "Decrypted %1"
-                                                           << false << "";
-        QTest::newRow("plain JPEG fails the key") << "pic.jpg" << true << false << "Decrypt Fail: \"%1\""
-                                                  << true << "";
-        QTest::newRow("encrypted file gone before the click") << "secret.jpg" << true << true
-                                                              << "Decrypt Fail: \"%1\"" << true << "";
-        QTest::newRow("PNG shows in normal view") << "pic.png" << false << false << "Display Image %1" << false
-                                                 << "";
-        QTest::newRow("damaged PNG shows noise") << "cut.png" << false << false << "Problems displaying: \"%1\""
-                                                 << true << "";
+        QTest::newRow("file gone before the click")
+            << "pic.jpg" << false << true << "Problems displaying: \"%1\"" << true << "";
+        QTest::newRow("unknown extension")
+            << "notes.txt" << false << false << "Problems displaying: \"%1\"" << true << "";
+        QTest::newRow("encrypted file in normal view")
+            << "secret.jpg" << false << false << "Problems displaying: \"%1\"" << true << "";
+        QTest::newRow("empty file first in normal view")
+            << "empty.jpg" << false << false << "Problems displaying: \"%1\"" << true << "";
+        QTest::newRow("encrypted JPEG shows with the key")
+            << "secret.jpg" << true << false << "Decrypted %1" << false << "";
+        QTest::newRow("plain JPEG fails the key") << "pic.jpg" << true << false << "Decrypt Fail: \"%1\"" << true << "";
+        QTest::newRow("encrypted file gone before the click")
+            << "secret.jpg" << true << true << "Decrypt Fail: \"%1\"" << true << "";
+        QTest::newRow("PNG shows in normal view") << "pic.png" << false << false << "Display Image %1" << false << "";
+        QTest::newRow("damaged PNG shows noise")
+            << "cut.png" << false << false << "Problems displaying: \"%1\"" << true << "";
         QTest::newRow("encrypted PNG is not decrypted: encrypted view is for JPEG")
             << "secret.png" << true << false << "Decrypt Fail: \"%1\"" << true << "";
         QTest::newRow("empty file first in encrypted view reports the zero pane")
@@ -139,8 +135,8 @@ private slots:
         // A 12-bit JPEG is a JPEG that this libjpeg cannot decode: libjpeg's
         // reason is reported when it is drawn, not a failed key or a bad file.
         const QString precision = QStringLiteral("JPEG error #%1.").arg(JERR_BAD_PRECISION);
-        QTest::newRow("12-bit JPEG reports libjpeg's reason") << "deep.jpg" << false << false
-                                                              << "Display Image %1" << false << precision;
+        QTest::newRow("12-bit JPEG reports libjpeg's reason")
+            << "deep.jpg" << false << false << "Display Image %1" << false << precision;
         QTest::newRow("encrypted 12-bit JPEG reports libjpeg's reason, not the key")
             << "deepsecret.jpg" << true << false << "Decrypted %1" << false << precision;
     }
@@ -329,7 +325,8 @@ private slots:
         ClickItem(*window, "bad.jpg");
         // The header is fine: the display goes ahead; the pixels are decoded
         // when painted, where a damaged stream is reported, never a crash.
-        QCOMPARE(window->StatusText(), QStringLiteral("Display Image ") + QString::fromStdString(folder.Path("bad.jpg")));
+        QCOMPARE(window->StatusText(),
+                 QStringLiteral("Display Image ") + QString::fromStdString(folder.Path("bad.jpg")));
         window->Image1->grab();
         QCoreApplication::processEvents();
         if (kind == "huge") {

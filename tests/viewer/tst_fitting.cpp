@@ -9,7 +9,8 @@ using namespace mg::viewer;
 class TestFitting : public QObject {
     Q_OBJECT
 private slots:
-    void fitPane_data() {
+    void fitPane_data()
+    {
         QTest::addColumn<int>("paneW");
         QTest::addColumn<int>("paneH");
         QTest::addColumn<int>("boxW");
@@ -31,7 +32,8 @@ private slots:
         // A client smaller than the margin reads back as 0, not a negative size.
         QTest::newRow("box narrower than the margin") << 800 << 100 << 10 << 100 << 10 << 96 << 0 << -10 << true;
     }
-    void fitPane() {
+    void fitPane()
+    {
         QFETCH(int, paneW);
         QFETCH(int, paneH);
         QFETCH(int, boxW);
@@ -44,14 +46,16 @@ private slots:
         QTEST(fit.byWidth, "byWidth");
     }
 
-    void zeroSizedPane_data() {
+    void zeroSizedPane_data()
+    {
         QTest::addColumn<int>("paneW");
         QTest::addColumn<int>("paneH");
         QTest::addColumn<QString>("message");
         QTest::newRow("empty pane 0 x 0") << 0 << 0 << "Invalid floating point operation";
         QTest::newRow("pane of height 0") << 5 << 0 << "Floating point division by zero";
     }
-    void zeroSizedPane() {
+    void zeroSizedPane()
+    {
         QFETCH(int, paneW);
         QFETCH(int, paneH);
         QFETCH(QString, message);
@@ -63,7 +67,8 @@ private slots:
         }
     }
 
-    void snapshotRect() {
+    void snapshotRect()
+    {
         // A pane 401 x 301 gives a client area of 200 x 150 (div truncates).
         const SnapRect s = SnapshotRect(100, 50, 609, 544, 401, 301);
         QCOMPARE(s.right, 709);
@@ -72,7 +77,8 @@ private slots:
         QCOMPARE(s.bottom - s.top, 150);
     }
 
-    void rescale_data() {
+    void rescale_data()
+    {
         QTest::addColumn<int>("percent");
         QTest::addColumn<int>("side");
         QTest::addColumn<int>("expected");
@@ -85,7 +91,8 @@ private slots:
         // 2^31 / 100 * 200 wraps: 21474837 * 200 = 4294967400 -> 104 -> 1.04 -> 1.
         QTest::newRow("product wraps at 32 bits") << 21474837 << 200 << 1;
     }
-    void rescale() {
+    void rescale()
+    {
         QFETCH(int, percent);
         QFETCH(int, side);
         QTEST(RescaledSide(percent, side), "expected");

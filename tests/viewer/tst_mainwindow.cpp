@@ -5,14 +5,14 @@
 #include "batch/frmDecryptUnit.h"
 #include "batch/frmEncryptUnit.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
-#include <QTimer>
 #include <QLineEdit>
-#include <QAccessible>
 #include <QMenuBar>
 #include <QSet>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace mg;
 using namespace mg::test;
@@ -109,10 +109,10 @@ private slots:
                 entries << Caption(a) + (a->isChecked() ? "*" : "") + (a->shortcut().isEmpty() ? "" : "^");
             shown << Caption(menu) + ": " + entries.join(", ");
         }
-        QCOMPARE(shown, (QStringList{"File: View Normal*, View Encrypted, Delete, Exit",
-                                     "Decrypt: Set Decryption Key, Decrypt Selected Files...",
-                                     "Encrypt: Encrypt Selected Files...", "Options: Fit To Window*",
-                                     "Help: Help, About"}));
+        QCOMPARE(shown,
+                 (QStringList{"File: View Normal*, View Encrypted, Delete, Exit",
+                              "Decrypt: Set Decryption Key, Decrypt Selected Files...",
+                              "Encrypt: Encrypt Selected Files...", "Options: Fit To Window*", "Help: Help, About"}));
     }
 
     // Every menu and entry has an access key, none used twice in one menu
@@ -141,9 +141,10 @@ private slots:
     {
         TestFolder folder;
         auto window = ShowMain(folder);
-        const QList<QPair<QWidget*, QString>> named = {
-            {window->ShellTreeView1, "Folders"}, {window->Edit2, "File mask"},
-            {window->FileListBox1, "Files"},     {window->Image1, "Picture"}};
+        const QList<QPair<QWidget*, QString>> named = {{window->ShellTreeView1, "Folders"},
+                                                       {window->Edit2, "File mask"},
+                                                       {window->FileListBox1, "Files"},
+                                                       {window->Image1, "Picture"}};
         for (const auto& [widget, name] : named) {
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
             QVERIFY(face);
@@ -239,10 +240,10 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("terminated");
         QTest::addColumn<QStringList>("dialogs");
-        QTest::newRow("Escape in the list ends the program") << "list" << int(Qt::Key_Escape) << 0 << true
-                                                             << QStringList{};
-        QTest::newRow("Delete in the list deletes") << "list" << int(Qt::Key_Delete) << 0 << false
-                                                    << QStringList{"No files selected for deletion!"};
+        QTest::newRow("Escape in the list ends the program")
+            << "list" << int(Qt::Key_Escape) << 0 << true << QStringList{};
+        QTest::newRow("Delete in the list deletes")
+            << "list" << int(Qt::Key_Delete) << 0 << false << QStringList{"No files selected for deletion!"};
         QTest::newRow("Control+Delete deletes too") << "list" << int(Qt::Key_Delete) << int(Qt::ControlModifier)
                                                     << false << QStringList{"No files selected for deletion!"};
         QTest::newRow("a character typed in the mask does not reach the window")
@@ -271,10 +272,10 @@ private slots:
         auto window = ShowMain(folder);
         bool ended = false;
         window->Terminate = [&ended] { ended = true; };
-        QWidget* widget = target == "list" ? static_cast<QWidget*>(window->FileListBox1)
-                        : target == "mask" ? static_cast<QWidget*>(window->Edit2)
-                        : target == "tree" ? static_cast<QWidget*>(window->ShellTreeView1)
-                                           : static_cast<QWidget*>(window.get());
+        QWidget* widget = target == "list"   ? static_cast<QWidget*>(window->FileListBox1)
+                          : target == "mask" ? static_cast<QWidget*>(window->Edit2)
+                          : target == "tree" ? static_cast<QWidget*>(window->ShellTreeView1)
+                                             : static_cast<QWidget*>(window.get());
         window->activateWindow();
         if (widget == window.get()) {
             if (QWidget* focus = QApplication::focusWidget())
@@ -330,8 +331,10 @@ private slots:
     {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("message");
-        QTest::newRow("encrypt") << "GO1" << "Please select files you wish to encrypt";
-        QTest::newRow("decrypt") << "DecryptFiles1" << "Please select files you wish to decrypt";
+        QTest::newRow("encrypt") << "GO1"
+                                 << "Please select files you wish to encrypt";
+        QTest::newRow("decrypt") << "DecryptFiles1"
+                                 << "Please select files you wish to decrypt";
     }
     void batchWithoutSelection()
     {

@@ -29,16 +29,16 @@ void TestOpenPath::opensPath_data()
     QTest::newRow("file under Home") << QByteArray("home/pics") << QByteArray("a.jpg") << 1 << "" << QSize(64, 48);
     QTest::newRow("file reached through Computer")
         << QByteArray("elsewhere/pics") << QByteArray("b.jpg") << 1 << "" << QSize(64, 48);
-    QTest::newRow("phone photo opens upright") << QByteArray("home") << QByteArray("turned.jpg") << 6 << ""
-                                               << QSize(48, 64);
-    QTest::newRow("name that is not UTF-8") << QByteArray("home") << QByteArray("caf\xE9.jpg") << 1 << ""
-                                            << QSize(64, 48);
-    QTest::newRow("folder opens without showing a file") << QByteArray("home/album") << QByteArray() << 1 << ""
-                                                         << QSize();
-    QTest::newRow("folder named like a mask is a folder") << QByteArray("home/a*b?") << QByteArray() << 1 << ""
-                                                          << QSize();
-    QTest::newRow("missing file is reported") << QByteArray("home") << QByteArray("gone.jpg") << 0
-                                              << "Cannot open \"%1\": File not found" << QSize();
+    QTest::newRow("phone photo opens upright")
+        << QByteArray("home") << QByteArray("turned.jpg") << 6 << "" << QSize(48, 64);
+    QTest::newRow("name that is not UTF-8")
+        << QByteArray("home") << QByteArray("caf\xE9.jpg") << 1 << "" << QSize(64, 48);
+    QTest::newRow("folder opens without showing a file")
+        << QByteArray("home/album") << QByteArray() << 1 << "" << QSize();
+    QTest::newRow("folder named like a mask is a folder")
+        << QByteArray("home/a*b?") << QByteArray() << 1 << "" << QSize();
+    QTest::newRow("missing file is reported")
+        << QByteArray("home") << QByteArray("gone.jpg") << 0 << "Cannot open \"%1\": File not found" << QSize();
     QTest::newRow("file in a hidden folder is reported, not opened behind the tree")
         << QByteArray("home/.secret") << QByteArray("c.jpg") << 1
         << "Cannot open \"%1\": its folder is not in the folder tree" << QSize();
@@ -57,7 +57,11 @@ void TestOpenPath::opensPath()
     // QTemporaryDir cannot remove a name that is not UTF-8.
     struct Cleanup {
         std::string root;
-        ~Cleanup() { std::error_code ignored; std::filesystem::remove_all(root, ignored); }
+        ~Cleanup()
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(root, ignored);
+        }
     } cleanup{root};
     QDir(base.path()).mkpath(QStringLiteral("desk"));
     QDir(base.path()).mkpath(QStringLiteral("home"));

@@ -49,8 +49,7 @@ private slots:
         QCOMPARE(window->Image2->size(), client);
         // The outer corner stands half the pane's size before the point that
         // the main window's client size reaches from its frame's corner.
-        const QPoint corner = window->frameGeometry().topLeft()
-                            + QPoint(window->ClientWidth(), window->ClientHeight());
+        const QPoint corner = window->frameGeometry().topLeft() + QPoint(window->ClientWidth(), window->ClientHeight());
         QCOMPARE(host->frameGeometry().topLeft(), corner - QPoint(client.width(), client.height()));
         QCOMPARE(window->Image2->Stretch(), window->Image1->Stretch());
         QVERIFY(!window->Image2->AutoSize());

@@ -16,7 +16,7 @@ bool EmfToSvg(std::vector<unsigned char>& data, std::string& svg)
     options.verbose = false;
     options.emfplus = true;
     options.svgDelimiter = true;
-    options.imgWidth = 0;  // the picture's own bounds
+    options.imgWidth = 0; // the picture's own bounds
     options.imgHeight = 0;
     char* out = nullptr;
     size_t length = 0;

@@ -4,7 +4,6 @@
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
 
-
 namespace mgmeta {
 
 bool WmfToSvg(std::vector<unsigned char>& data, std::string& svg, unsigned& width, unsigned& height)
@@ -13,8 +12,7 @@ bool WmfToSvg(std::vector<unsigned char>& data, std::string& svg, unsigned& widt
         return false;
     wmfAPI_Options options{};
     options.function = wmf_svg_function;
-    const unsigned long flags =
-        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     wmfAPI* api = nullptr;
     if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
         if (api)
@@ -25,8 +23,7 @@ bool WmfToSvg(std::vector<unsigned char>& data, std::string& svg, unsigned& widt
     char* buffer = nullptr;
     unsigned long length = 0;
     wmfD_Rect bbox{};
-    if (wmf_mem_open(api, data.data(), long(data.size())) == wmf_E_None
-        && wmf_scan(api, 0, &bbox) == wmf_E_None) {
+    if (wmf_mem_open(api, data.data(), long(data.size())) == wmf_E_None && wmf_scan(api, 0, &bbox) == wmf_E_None) {
         unsigned w = 0, h = 0;
         if (wmf_display_size(api, &w, &h, 96, 96) == wmf_E_None && w > 0 && h > 0) {
             wmf_svg_t* device = WMF_SVG_GetData(api);

@@ -31,7 +31,7 @@
 namespace {
 
 constexpr std::size_t kMaxInput = 64u << 20; // 64 MiB of metafile
-constexpr int kCheckSide = 256; // the largest side of the trial drawing
+constexpr int kCheckSide = 256;              // the largest side of the trial drawing
 
 void SetLimit(int resource, rlim_t value)
 {
@@ -179,9 +179,8 @@ int main(int argc, char** argv)
 
     if (svg.size() > mg::kMetafileMaxSvg)
         return 8;
-    const std::uint32_t header[mg::kMetafileHeaderWords - 1] = {
-        mg::kMetafileVersion, std::uint32_t(naturalW), std::uint32_t(naturalH),
-        std::uint32_t(svg.size())};
+    const std::uint32_t header[mg::kMetafileHeaderWords - 1] = {mg::kMetafileVersion, std::uint32_t(naturalW),
+                                                                std::uint32_t(naturalH), std::uint32_t(svg.size())};
     if (!WriteAll(out, header, sizeof header) || !WriteAll(out, svg.data(), svg.size()))
         return 9;
     close(out);
