@@ -8,4 +8,6 @@ trap 'rm -rf "$home"' EXIT
 chown 65534:65534 "$home"
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 as_nobody test -x "$1" || { echo "nobody cannot run $1 (folder permissions)"; exit 77; }
-as_nobody env HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen "$@"
+# Its own temporary folder too: the root run of the same test may hold a
+# file of the same name in /tmp at the same moment.
+as_nobody env HOME="$home" TMPDIR="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen "$@"
