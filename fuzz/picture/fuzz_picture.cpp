@@ -3,6 +3,7 @@
 // whole way through the helper process, where a helper crash is an ordinary
 // load error: what is fuzzed here is our side of that path.
 #include "base/Error.h"
+#include "base/JPEGImage.h"
 #include "ui/MetafileClient.h"
 #include "ui/Picture.h"
 
@@ -21,6 +22,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     new QGuiApplication(qtArgc, qtArgv); // lives for the whole run
     // Well inside libFuzzer's own per-input time-out.
     mg::SetMetafileTimeout(3000);
+    // A header may declare any size up to the picture budget, and Qt's
+    // readers allocate what it declares; the default budget (up to 2 GiB)
+    // would meet libFuzzer's memory limit under the sanitizers' overhead.
+    mg::SetJpegDecodeBudget(std::uint64_t(64) << 20);
     if (std::getenv("MG_FUZZ_CHECK_HELPER") && mg::MetafileHelperPath().isEmpty())
         std::abort();
     return 0;
