@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csetjmp>
@@ -322,7 +323,8 @@ JpegHeader HeaderFrom(const Session& s)
     return h;
 }
 
-std::uint64_t g_budget = 0; // 0: the default
+// 0: the default. Atomic: a worker thread reading pictures ahead reads it.
+std::atomic<std::uint64_t> g_budget{0};
 
 std::uint64_t DefaultBudget()
 {
@@ -370,7 +372,8 @@ void SetJpegDecodeBudget(std::uint64_t bytes)
 
 std::uint64_t JpegDecodeBudget()
 {
-    return g_budget ? g_budget : DefaultBudget();
+    const std::uint64_t budget = g_budget.load(std::memory_order_relaxed);
+    return budget ? budget : DefaultBudget();
 }
 
 std::uint64_t PictureMemoryBudget()

@@ -173,6 +173,11 @@ void SkipUnreadKeystream(std::uint64_t fileSize, std::uint64_t processed)
     if (fileSize > processed)
         SetSeed(static_cast<std::int32_t>(SeedAfter(Seed(), fileSize - processed)));
 }
+void SkipUnreadKeystream(std::uint32_t& state, std::uint64_t fileSize, std::uint64_t processed)
+{
+    if (fileSize > processed)
+        state = SeedAfter(state, fileSize - processed);
+}
 
 } // namespace
 
@@ -279,6 +284,16 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src, std::unique_ptr<T
     // The encrypted bytes are not kept: the file is decrypted in place as
     // it is read, and the picture takes over that one buffer.
     LastEncrypted = std::make_unique<std::vector<std::uint8_t>>();
+    std::uint32_t state = 0;
+    CipherResult result = DecryptLightImage(src, slot, key, state);
+    SetSeed(static_cast<std::int32_t>(state));
+    return result;
+}
+
+CipherResult DecryptLightImage(const std::string& src, std::unique_ptr<TJPEGImage>& slot, std::int32_t key,
+                               std::uint32_t& state)
+{
+    state = static_cast<std::uint32_t>(key);
     std::vector<std::uint8_t> bytes;
     HeaderGate gate;
     std::uint64_t fileSize = 0;
@@ -311,15 +326,15 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src, std::unique_ptr<T
                         return source.Failed();
                     if (more == 0)
                         break;
-                    if (filled + 1 + kChunkBytes > PictureMemoryBudget())
+                    if (filled + 1 + TImgCrypt::kChunkBytes > PictureMemoryBudget())
                         return Failure(CipherFailure::CannotReadSource, EFBIG, PictureFileTooLarge());
-                    bytes.reserve(filled + 1 + kChunkBytes);
+                    bytes.reserve(filled + 1 + TImgCrypt::kChunkBytes);
                     bytes.push_back(probe);
                     continue;
                 }
                 const bool checking = gate.CheckIfDue(bytes) == HeaderGate::Waiting;
                 if (checking)
-                    room = std::min(room, kChunkBytes);
+                    room = std::min(room, TImgCrypt::kChunkBytes);
                 bytes.resize(filled + room);
                 const ssize_t got = source.Read(bytes.data() + filled, room);
                 if (got < 0)
@@ -328,21 +343,21 @@ CipherResult TImgCrypt::DecryptImageEx(const std::string& src, std::unique_ptr<T
                 if (got == 0)
                     break;
                 if (checking) {
-                    ApplyKeystream(bytes.data() + decrypted, bytes.size() - decrypted);
+                    ApplyKeystream(state, bytes.data() + decrypted, bytes.size() - decrypted);
                     decrypted = bytes.size();
                     // The header is checked on the first bytes, before the rest is read.
                     if (gate.CheckIfDue(bytes) == HeaderGate::Rejected)
                         break;
                 }
             }
-            ApplyKeystream(bytes.data() + decrypted, bytes.size() - decrypted);
+            ApplyKeystream(state, bytes.data() + decrypted, bytes.size() - decrypted);
         } catch (const std::bad_alloc&) {
             return Failure(CipherFailure::CannotReadSource, ENOMEM);
         }
     }
     slot = std::make_unique<TJPEGImage>();
     if (gate.Finish(bytes) == HeaderGate::Rejected) {
-        SkipUnreadKeystream(fileSize, bytes.size());
+        SkipUnreadKeystream(state, fileSize, bytes.size());
         return Failure(CipherFailure::NotJpeg, 0, gate.Reason());
     }
     try {

@@ -73,4 +73,11 @@ private:
                                SafeCommitter* committer = nullptr, int tag = 0);
 };
 
+// DecryptImageEx's reading and decryption on a generator state of the
+// caller's own: state starts at the key and ends where DecryptImageEx leaves
+// the process's seed. No process-wide state is read or changed, so a worker
+// thread may call it while the window draws from the shared generator.
+CipherResult DecryptLightImage(const std::string& src, std::unique_ptr<TJPEGImage>& slot, std::int32_t key,
+                               std::uint32_t& state);
+
 } // namespace mg

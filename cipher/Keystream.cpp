@@ -183,22 +183,34 @@ void ApplyKeystreamSerial(std::uint8_t* data, std::size_t n)
 
 void ApplyKeystream(std::uint8_t* data, std::size_t n)
 {
+    ApplyKeystream(g_seed, data, n);
+}
+
+void ApplyKeystream(std::uint32_t& state, std::uint8_t* data, std::size_t n)
+{
+    // The serial steps on the caller's state: the same draws as DrawRandom(256).
+    const auto serial = [&state](std::uint8_t* bytes, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            state = Step(state);
+            bytes[i] ^= static_cast<std::uint8_t>((std::uint64_t{256} * state) >> 32);
+        }
+    };
     // Big buffers go to the streaming kernel, after a serial head that
     // aligns the data for its stores.
     const bool streaming = n >= kStreamingBytes && __builtin_cpu_supports("avx2");
     if (streaming) {
         const std::size_t head = (32 - reinterpret_cast<std::uintptr_t>(data) % 32) % 32;
-        ApplyKeystreamSerial(data, head);
+        serial(data, head);
         data += head;
         n -= head;
     }
     const std::size_t blocks = n / kLanes;
     if (blocks == 0) {
-        ApplyKeystreamSerial(data, n);
+        serial(data, n);
         return;
     }
     Lanes lanes;
-    std::uint32_t seed = g_seed;
+    std::uint32_t seed = state;
     for (std::size_t i = 0; i < kLanes; ++i)
         lanes.ForByte(i) = seed = Step(seed);
     const Affine jump = StepsMap(kLanes);
@@ -210,7 +222,7 @@ void ApplyKeystream(std::uint8_t* data, std::size_t n)
     const std::size_t done = blocks * kLanes;
     for (std::size_t i = 0; i < n - done; ++i)
         data[done + i] ^= static_cast<std::uint8_t>(lanes.ForByte(i) >> 24);
-    g_seed = SeedAfter(g_seed, n);
+    state = SeedAfter(state, n);
 }
 
 } // namespace mg

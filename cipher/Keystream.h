@@ -26,6 +26,11 @@ std::uint32_t SeedAfter(std::uint32_t seed, std::uint64_t steps);
 // bytes are generated at once over independent lanes (jump-ahead).
 void ApplyKeystream(std::uint8_t* data, std::size_t n);
 
+// The same on a generator state of the caller's own: the process's seed is
+// neither read nor moved, so a worker thread may decrypt while the window
+// draws noise from the shared one.
+void ApplyKeystream(std::uint32_t& state, std::uint8_t* data, std::size_t n);
+
 // One byte after another with the shared seed: the reference the parallel
 // version is tested and timed against.
 void ApplyKeystreamSerial(std::uint8_t* data, std::size_t n);

@@ -19,6 +19,7 @@ void StrongKeys::SetPassphrase(std::string_view bytes)
 
 void StrongKeys::Clear()
 {
+    ++epoch_;
     passphrase_.Clear();
     cache_.clear(); // each key wipes itself
     haveBatchSalt_ = false;
@@ -30,7 +31,7 @@ const SecretBytes* StrongKeys::Key(const KdfParams& params, const Salt& salt)
         if (e.params == params && e.salt == salt)
             return &e.key;
     }
-    if (!SodiumReady())
+    if (!derives_ || !SodiumReady())
         return nullptr;
     SecretBytes key(kKeyBytes);
     const auto* pass = reinterpret_cast<const char*>(passphrase_.Data());
@@ -43,6 +44,17 @@ const SecretBytes* StrongKeys::Key(const KdfParams& params, const Salt& salt)
         cache_.erase(cache_.begin());
     cache_.push_back({params, salt, std::move(key)});
     return &cache_.back().key;
+}
+
+StrongKeys StrongKeys::CachedCopy() const
+{
+    StrongKeys copy;
+    copy.derives_ = false;
+    copy.epoch_ = epoch_;
+    copy.cache_.reserve(cache_.size());
+    for (const Entry& e : cache_)
+        copy.cache_.push_back({e.params, e.salt, SecretBytes(e.key.View())});
+    return copy;
 }
 
 void StrongKeys::NewBatch()

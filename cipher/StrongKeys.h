@@ -53,6 +53,19 @@ public:
     // How many Argon2id derivations ran (for tests and benchmarks).
     unsigned Derivations() const { return derivations_; }
 
+    // Counts the changes of passphrase (and the wipes): a copy of the keys
+    // taken at one count is stale at any other.
+    std::uint64_t Epoch() const { return epoch_; }
+    // A copy of the keys derived so far, without the passphrase, for a
+    // worker thread that reads ahead: its Key() gives only those keys and
+    // never runs the slow derivation. Throws std::bad_alloc when guarded
+    // memory runs out.
+    StrongKeys CachedCopy() const;
+
+    StrongKeys() = default;
+    StrongKeys(StrongKeys&&) = default;
+    StrongKeys& operator=(StrongKeys&&) = default;
+
 private:
     struct Entry {
         KdfParams params;
@@ -64,6 +77,8 @@ private:
     Salt batchSalt_{};
     bool haveBatchSalt_ = false;
     unsigned derivations_ = 0;
+    std::uint64_t epoch_ = 0;
+    bool derives_ = true; // false in a CachedCopy
 };
 
 } // namespace mg::strong

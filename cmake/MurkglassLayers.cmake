@@ -43,7 +43,7 @@ function(mg_forbid_links target)
 endfunction()
 
 # The Qt-free core builds and tests without the toolkit.
-foreach(_core mg_base mg_cipher mg_files mg_naming mg_viewrules)
+foreach(_core mg_base mg_cipher mg_files mg_naming mg_viewrules mg_prefetch)
   mg_forbid_links(${_core} PATTERN "^Qt6::|^mg_(dialogs|shell|picture|keyprompt|app)$"
     WHY "the core stays free of Qt and of the windows")
 endforeach()
@@ -51,6 +51,6 @@ endforeach()
 mg_forbid_links(mg_base PATTERN "^mg_" WHY "the ground floor is below every other folder")
 # The windowing layer shows pictures and dialogs; the cipher is the windows' business.
 foreach(_ui mg_dialogs mg_shell mg_picture)
-  mg_forbid_links(${_ui} PATTERN "^mg_(cipher|keyprompt|naming|viewrules|app)$"
+  mg_forbid_links(${_ui} PATTERN "^mg_(cipher|keyprompt|naming|viewrules|prefetch|app)$"
     WHY "the windowing layer is below the cipher and the windows")
 endforeach()

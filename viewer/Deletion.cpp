@@ -59,6 +59,7 @@ void TfrmMain::DeleteSelectedFiles()
         }
     }
 
+    DropPrefetched();
     FileListBox1->Update();
     if (firstIndex >= 0 && firstIndex < FileListBox1->Count())
         FileListBox1->SetItemIndex(firstIndex);

@@ -9,6 +9,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Picture.h"
 #include "viewer/Fitting.h"
+#include "viewer/Prefetch.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -65,7 +66,12 @@ void TfrmMain::NormalPictureDisplay(const std::string& path)
         SetStatusText(QStringLiteral("Display Image ") + QString::fromUtf8(path));
         lastDisplayError_.clear();
         Image1->SetAutoSize(true);
-        Image1->Picture().LoadFromFile(path);
+        if (const auto ready = TakePrefetched(path, false, 0)) {
+            const JpegGraphic jpeg(ready->picture);
+            Image1->Picture().Assign(&jpeg);
+        } else {
+            Image1->Picture().LoadFromFile(path);
+        }
         Image1->show();
         if (FitToWindow1->isChecked()) {
             FitImage1();
@@ -90,6 +96,16 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
     // A light file may begin with the strong magic by chance: when the strong
     // reading fails, the light one is tried as for any other file.
     lastDisplayError_.clear();
+    if (const auto ready = TakePrefetched(path, true, key)) {
+        // Read ahead from the same file: the process is left as the load
+        // below would leave it (a strong file touches neither).
+        if (ready->source == viewer::PrefetchSource::Light) {
+            ImgCrypt->LastEncrypted = std::make_unique<std::vector<std::uint8_t>>();
+            SetSeed(static_cast<std::int32_t>(ready->seedAfter));
+        }
+        ShowJpeg(ready->picture);
+        return;
+    }
     if (strong::FileHasMagic(path) && StrongPictureDisplay(path))
         return;
     std::unique_ptr<TJPEGImage> slot;
@@ -115,6 +131,22 @@ void TfrmMain::EncryptedPictureDisplay(const std::string& path, std::int32_t key
         // them: after a fitted display the noise is stretched over the pane.
         ShowNoise();
         SetStatusText(QStringLiteral("Decrypt Fail: ") + QuotedName(path));
+    }
+}
+
+void TfrmMain::ShowJpeg(const TJPEGImage& picture)
+{
+    Image1->show();
+    Image1->SetAutoSize(true);
+    {
+        const JpegGraphic jpeg(picture);
+        Image1->Picture().Assign(&jpeg);
+    }
+    if (FitToWindow1->isChecked()) {
+        FitImage1();
+        Image1->SetStretch(true);
+    } else {
+        Image1->SetStretch(false);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "info/frmAboutUnit.h"
 #include "info/frmHelpUnit.h"
 #include "ui/Dialogs.h"
+#include "viewer/Prefetch.h"
 
 #include "batch/frmDecryptUnit.h"
 #include "batch/frmEncryptUnit.h"
@@ -88,6 +89,8 @@ TfrmMain::TfrmMain(const std::string& rootFolder, QWidget* parent) : QMainWindow
 
 TfrmMain::~TfrmMain()
 {
+    // The worker stops before anything it was reading for goes.
+    prefetch_.reset();
     // The snapshot may live in its own floating window by now; it belongs to
     // this window all the same, unless that window has gone with it.
     delete snapshot_.data();
@@ -198,10 +201,14 @@ void TfrmMain::CreateMenus()
 void TfrmMain::FormCreate()
 {
     ImgCrypt = std::make_unique<TImgCrypt>();
+    prefetch_ = std::make_unique<viewer::Prefetcher>();
 }
 
 void TfrmMain::WipeSecrets()
 {
+    // The worker may hold decrypted pictures and a copy of the keys.
+    prefetch_.reset();
+    prefetchKeys_.reset();
     WipeString(Passphrase);
     if (ImgCrypt)
         ImgCrypt->Strong.Clear();
@@ -267,6 +274,9 @@ void TfrmMain::FormResize()
 
     const QRect box = GroupBox1->contentsRect();
     Image1->SetBounds(8, 12, box.width() - 8 - 4, box.height() - 12 - 4);
+    // Pictures read ahead were decoded for the old pane.
+    if (GroupBox1->size() != prefetchPane_)
+        DropPrefetched();
 
     FileListBox1->resize(FileListBox1->width(), clientH - FileListBox1->y() - statusH);
 }
@@ -274,6 +284,7 @@ void TfrmMain::FormResize()
 void TfrmMain::Edit2Change()
 {
     // The mask is used as typed: the bytes of the text.
+    DropPrefetched();
     FileListBox1->SetMask(Edit2->text().toUtf8().toStdString());
 }
 
@@ -281,6 +292,7 @@ void TfrmMain::ShellTreeView1Change()
 {
     // The tree hands over folders only: a name with "*" or "?" is a folder
     // like any other, never the list's mask.
+    DropPrefetched();
     FileListBox1->SetFolder(ShellTreeView1->Path());
 }
 
@@ -291,6 +303,7 @@ void TfrmMain::FileListBox1Click()
         EncryptedPictureDisplay(name, DecryptionKey);
     else
         NormalPictureDisplay(name);
+    SchedulePrefetch(name);
 }
 
 void TfrmMain::FileListBox1KeyDown(int key, Qt::KeyboardModifiers)
@@ -330,6 +343,7 @@ void TfrmMain::Open1Click()
 {
     Open1->setChecked(true);
     ViewEncrypted1->setChecked(false);
+    DropPrefetched();
 }
 
 void TfrmMain::ViewEncrypted1Click()
@@ -337,6 +351,7 @@ void TfrmMain::ViewEncrypted1Click()
     // The marks are set first: the mode is encrypted whatever the prompt gives.
     ViewEncrypted1->setChecked(true);
     Open1->setChecked(false);
+    DropPrefetched();
     PromptForKey(Passphrase, DecryptionKey, &ImgCrypt->Strong);
 }
 
@@ -352,13 +367,16 @@ void TfrmMain::Exit1Click()
 
 void TfrmMain::SetDecryptionKey1Click()
 {
+    DropPrefetched();
     PromptForKey(Passphrase, DecryptionKey, &ImgCrypt->Strong);
 }
 
 void TfrmMain::FitToWindow1Click()
 {
     // A checkable entry flips its own check mark as it is chosen; that mark
-    // is the only record of fitting, read at the next display.
+    // is the only record of fitting, read at the next display. Pictures read
+    // ahead were decoded for the other way.
+    DropPrefetched();
 }
 
 void TfrmMain::GO1Click()
@@ -400,6 +418,8 @@ void TfrmMain::About1Click()
 
 void TfrmMain::RefreshTree()
 {
+    // After a batch or a new folder: files may have changed, the key too.
+    DropPrefetched();
     if (TShellTreeView::Node* top = ShellTreeView1->TopItem())
         ShellTreeView1->RefreshNode(top);
     ShellTreeView1->RepaintNow();

@@ -12,6 +12,7 @@
 //   Snapshot.cpp       the click on the pane and the snapshot window
 //   Deletion.cpp       deletion of the selected files
 //   OpenPath.cpp       the path given on the command line
+//   ReadAhead.cpp      reading the list's neighbours ahead (viewer/Prefetch.h)
 #include "cipher/ImageCrypt.h"
 #include "ui/FileListBox.h"
 #include "ui/ImageControl.h"
@@ -33,6 +34,15 @@ class QMenu;
 class QStatusBar;
 
 namespace mg {
+
+namespace strong {
+class StrongKeys;
+}
+namespace viewer {
+class Prefetcher;
+struct PrefetchView;
+struct PrefetchedPicture;
+} // namespace viewer
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -123,9 +133,18 @@ public:
     // hidden folder) is reported and the window stays as it was.
     void OpenStartPath(const std::string& path);
 
-    // Wipes the passphrase and the strong format's keys; the process ends
-    // without running destructors, so this is called before it does.
+    // Wipes the passphrase and the strong format's keys, and stops reading
+    // ahead (dropping what was read); the process ends without running
+    // destructors, so this is called before it does.
     void WipeSecrets();
+
+    // Reading the list's next and previous pictures ahead while one is shown
+    // (ReadAhead.cpp). On unless a benchmark or test turns it off; off drops
+    // what is held.
+    void SetPrefetchEnabled(bool on);
+    bool PrefetchEnabled() const { return prefetchEnabled_; }
+    // What is read ahead; null once the secrets are wiped.
+    viewer::Prefetcher* Prefetch() const { return prefetch_.get(); }
 
     // Deletion of the selected files (Deletion.cpp).
     void DeleteSelectedFiles();
@@ -158,11 +177,32 @@ private:
     // Shows a strong file decrypted in memory, read as whatever picture kind
     // its content is; false (the pane untouched) when it cannot be.
     bool StrongPictureDisplay(const std::string& path);
+    // Shows a picture given whole: the pane takes its size, then is fitted
+    // or left unstretched.
+    void ShowJpeg(const TJPEGImage& picture);
+
+    // Reading ahead (ReadAhead.cpp): the view a picture is read for now, the
+    // picture read ahead for path when it is still right for this view and
+    // the file is unchanged, the next wish after a display, and dropping.
+    viewer::PrefetchView CurrentPrefetchView(bool encrypted, std::int32_t key) const;
+    std::shared_ptr<const viewer::PrefetchedPicture> TakePrefetched(const std::string& path, bool encrypted,
+                                                                    std::int32_t key);
+    void SchedulePrefetch(const std::string& shown);
+    void DropPrefetched();
+    std::shared_ptr<strong::StrongKeys> PrefetchKeys();
 
     // Image2 once it floats belongs to its tool window, which the
     // application may release first (at the end of the event loop).
     QPointer<TImage> snapshot_;
     QString lastDisplayError_;
+
+    std::unique_ptr<viewer::Prefetcher> prefetch_;
+    bool prefetchEnabled_ = true;
+    // The worker's copy of the strong keys and the keys' state it was made at.
+    std::shared_ptr<strong::StrongKeys> prefetchKeys_;
+    std::uint64_t prefetchKeysEpoch_ = 0;
+    unsigned prefetchKeysDerivations_ = 0;
+    QSize prefetchPane_; // the pane size the held pictures were read for
 };
 
 // The windows, created at start-up in this order by the program's entry.
