@@ -99,8 +99,7 @@ int PaneScale(const TJPEGImage& picture, int orientation, const PrefetchView& vi
     int wide = swaps ? picture.Height() : picture.Width();
     int high = swaps ? picture.Width() : picture.Height();
     if (view.fit) {
-        const PaneFit fit =
-            FitPane(wide, high, view.boxWidth, view.boxHeight, view.clientWidth, view.clientHeight);
+        const PaneFit fit = FitPane(wide, high, view.boxWidth, view.boxHeight, view.clientWidth, view.clientHeight);
         wide = fit.width;
         high = fit.height;
     }
@@ -234,6 +233,12 @@ void Prefetcher::Stop()
     }
     if (worker_.joinable())
         worker_.join();
+}
+
+void Prefetcher::WaitIdle()
+{
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return stop_ || (queue_.empty() && !running_); });
 }
 
 std::size_t Prefetcher::HeldPictures() const

@@ -66,7 +66,7 @@ struct PrefetchedPicture {
     FileStamp stamp; // before and after the reading
     PrefetchView view;
     PrefetchSource source = PrefetchSource::Plain;
-    TJPEGImage picture;          // decoded at `scale` (0: nothing to paint)
+    TJPEGImage picture; // decoded at `scale` (0: nothing to paint)
     int scale = 0;
     std::uint32_t seedAfter = 0; // Light: the generator's seed after the file
     std::uint64_t bytes = 0;     // the file's bytes and the decoded pixels
@@ -116,6 +116,9 @@ public:
     void Drop();
     // Drop, then stop and join the worker; the object then does nothing.
     void Stop();
+
+    // Waits until no job is queued or running (tests and benchmarks).
+    void WaitIdle();
 
     // For tests: what is held besides the shown picture.
     std::size_t HeldPictures() const;

@@ -60,6 +60,7 @@ std::shared_ptr<const viewer::PrefetchedPicture> TfrmMain::TakePrefetched(const 
     viewer::FileStamp now;
     if (!ready || !viewer::StampOf(path, now) || !(now == ready->stamp))
         return nullptr;
+    ++prefetchHits_;
     return ready;
 }
 

@@ -145,6 +145,8 @@ public:
     bool PrefetchEnabled() const { return prefetchEnabled_; }
     // What is read ahead; null once the secrets are wiped.
     viewer::Prefetcher* Prefetch() const { return prefetch_.get(); }
+    // How many displays showed a picture read ahead (tests and benchmarks).
+    unsigned PrefetchHits() const { return prefetchHits_; }
 
     // Deletion of the selected files (Deletion.cpp).
     void DeleteSelectedFiles();
@@ -198,6 +200,7 @@ private:
 
     std::unique_ptr<viewer::Prefetcher> prefetch_;
     bool prefetchEnabled_ = true;
+    unsigned prefetchHits_ = 0;
     // The worker's copy of the strong keys and the keys' state it was made at.
     std::shared_ptr<strong::StrongKeys> prefetchKeys_;
     std::uint64_t prefetchKeysEpoch_ = 0;
