@@ -122,6 +122,8 @@ private slots:
     void viewReadsOnlyWhatItNeeds();
     void committerKeepsOrderAndStopsAtAFailure_data();
     void committerKeepsOrderAndStopsAtAFailure();
+    void ownStateDecryptsAsTheSharedSeed_data();
+    void ownStateDecryptsAsTheSharedSeed();
 
 private:
     std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
@@ -479,6 +481,45 @@ void TestImageCrypt::committerKeepsOrderAndStopsAtAFailure()
         QCOMPARE(Entries(), QStringList({"out0", "out1", "out2", "src"}));
         QVERIFY(mg::test::ReadFile(Path("out2")) == Xored(plain, 5));
     }
+}
+
+void TestImageCrypt::ownStateDecryptsAsTheSharedSeed_data()
+{
+    QTest::addColumn<Bytes>("plain");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<std::int32_t>("key");
+    // Encrypted with key 7 (when it exists).
+    QTest::newRow("picture of odd length ends on another seed") << mg::test::MakeJpeg(37, 29) << true << 7;
+    QTest::newRow("long header checked chunk by chunk ends on another seed") << LongHeaderJpeg(3u << 20) << true << 7;
+    Bytes padded = mg::test::MakeJpeg(16, 16);
+    padded.resize(padded.size() + (17u << 20), 0);
+    QTest::newRow("long file through the streaming kernel ends on another seed") << padded << true << 7;
+    QTest::newRow("wrong key skips the unread rest differently") << mg::test::MakeJpeg(64, 48) << true << 8;
+    QTest::newRow("empty file") << Bytes() << true << 7;
+    QTest::newRow("missing file moves the seed") << Bytes() << false << 7;
+}
+
+void TestImageCrypt::ownStateDecryptsAsTheSharedSeed()
+{
+    QFETCH(Bytes, plain);
+    QFETCH(bool, exists);
+    QFETCH(std::int32_t, key);
+    if (exists)
+        mg::test::WriteFile(Path("enc"), Xored(plain, 7));
+    std::unique_ptr<mg::TJPEGImage> shared, own;
+    const mg::CipherResult expected = crypt_.DecryptImageEx(Path("enc"), shared, key);
+    const std::uint32_t seedAfter = mg::Seed();
+    // A worker's decryption leaves the process's generator where it was.
+    mg::SetSeed(12345);
+    std::uint32_t state = 0;
+    const mg::CipherResult result = mg::DecryptLightImage(Path("enc"), own, key, state);
+    QCOMPARE(mg::Seed(), 12345u);
+    QCOMPARE(state, seedAfter);
+    QCOMPARE(int(result.failure), int(expected.failure));
+    QCOMPARE(result.detail, expected.detail);
+    QCOMPARE(bool(own), bool(shared));
+    if (own)
+        QVERIFY(own->Bytes() == shared->Bytes());
 }
 
 QTEST_APPLESS_MAIN(TestImageCrypt)
