@@ -56,7 +56,12 @@ std::shared_ptr<const viewer::PrefetchedPicture> TfrmMain::TakePrefetched(const 
 {
     if (!prefetch_ || !prefetchEnabled_)
         return nullptr;
-    auto ready = prefetch_->Find(path, CurrentPrefetchView(encrypted, key));
+    std::shared_ptr<const viewer::PrefetchedPicture> ready;
+    try {
+        ready = prefetch_->Find(path, CurrentPrefetchView(encrypted, key));
+    } catch (const std::exception&) {
+        return nullptr; // the ordinary load follows
+    }
     viewer::FileStamp now;
     if (!ready || !viewer::StampOf(path, now) || !(now == ready->stamp))
         return nullptr;
@@ -85,6 +90,17 @@ void TfrmMain::SchedulePrefetch(const std::string& shown)
 {
     if (!prefetch_ || !prefetchEnabled_)
         return;
+    // Reading ahead never tells the user anything: whatever fails here (no
+    // memory, a list without a folder) only means nothing is read ahead.
+    try {
+        WantNeighbours(shown);
+    } catch (const std::exception&) {
+        prefetch_->Drop();
+    }
+}
+
+void TfrmMain::WantNeighbours(const std::string& shown)
+{
     const int index = FileListBox1->ItemIndex();
     const int count = FileListBox1->Count();
     const bool encrypted = ViewEncrypted1->isChecked();

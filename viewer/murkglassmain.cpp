@@ -201,7 +201,13 @@ void TfrmMain::CreateMenus()
 void TfrmMain::FormCreate()
 {
     ImgCrypt = std::make_unique<TImgCrypt>();
-    prefetch_ = std::make_unique<viewer::Prefetcher>();
+    // Without a thread of its own (the system refused one) the window only
+    // loses its reading ahead.
+    try {
+        prefetch_ = std::make_unique<viewer::Prefetcher>();
+    } catch (const std::exception&) {
+        prefetch_.reset();
+    }
 }
 
 void TfrmMain::WipeSecrets()

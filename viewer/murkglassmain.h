@@ -190,6 +190,7 @@ private:
     std::shared_ptr<const viewer::PrefetchedPicture> TakePrefetched(const std::string& path, bool encrypted,
                                                                     std::int32_t key);
     void SchedulePrefetch(const std::string& shown);
+    void WantNeighbours(const std::string& shown);
     void DropPrefetched();
     std::shared_ptr<strong::StrongKeys> PrefetchKeys();
 

@@ -217,8 +217,9 @@ int main(int argc, char** argv)
     std::printf("%d pictures %d x %d (%zu bytes each), pane %d x %d, %d rounds\n", count, width, height, photo.size(),
                 window.Image1->width(), window.Image1->height(), rounds);
     std::printf("plain libjpeg decode (row by row, full size), median    %8.1f ms\n", d);
-    std::printf("paused %d ms, key to painted, reading ahead, median   %8.1f ms  ratio to decode %.3f (target <= 0.10)\n",
-                pauseMs, on, on / d);
+    std::printf(
+        "paused %d ms, key to painted, reading ahead, median   %8.1f ms  ratio to decode %.3f (target <= 0.10)\n",
+        pauseMs, on, on / d);
     std::printf("paused %d ms, key to painted, no reading ahead, median %8.1f ms  ratio to decode %.3f\n", pauseMs, off,
                 off / d);
     std::printf("keys as fast as possible, %d steps: reading ahead %8.1f ms, none %8.1f ms, ratio %.2f (target <= 1)\n",

@@ -114,12 +114,24 @@ private slots:
         QCOMPARE(found->scale, 2);
         PrefetchView other = view;
         switch (change) {
-        case 0: other.key = 1; break;
-        case 1: other.strongEpoch = 1; break;
-        case 2: other.encrypted = true; break;
-        case 3: other.fit = false; break;
-        case 4: other.boxWidth += 100; break;
-        case 5: other.pixelRatio = 2; break;
+        case 0:
+            other.key = 1;
+            break;
+        case 1:
+            other.strongEpoch = 1;
+            break;
+        case 2:
+            other.encrypted = true;
+            break;
+        case 3:
+            other.fit = false;
+            break;
+        case 4:
+            other.boxWidth += 100;
+            break;
+        case 5:
+            other.pixelRatio = 2;
+            break;
         }
         QVERIFY(!prefetcher.Find(a, other));
         QVERIFY(!prefetcher.Find(a + "x", view));
