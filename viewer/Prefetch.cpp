@@ -202,6 +202,9 @@ std::shared_ptr<const PrefetchedPicture> Prefetcher::Find(const std::string& pat
         if (matches(p->path, p->view))
             return p;
     }
+    // The caller loads the file itself now: a queued read of it would only
+    // compete with that load.
+    std::erase_if(queue_, [&](const PrefetchRequest& r) { return r.path == path; });
     return nullptr;
 }
 

@@ -110,7 +110,8 @@ public:
     // jobs for them forgotten and a running one cancelled.
     void Want(std::vector<PrefetchRequest> wanted, const std::string& shown);
     // The picture of path made for view: held, or being made (then waited
-    // for); null otherwise. The caller checks the file's stamp.
+    // for); null otherwise, and then a queued read of path is forgotten, as
+    // the caller loads the file itself. The caller checks the file's stamp.
     std::shared_ptr<const PrefetchedPicture> Find(const std::string& path, const PrefetchView& view);
     // Drops every picture and job; a running job's result is thrown away.
     void Drop();
