@@ -5,6 +5,7 @@
 //    reading ahead on (and off, for comparison);
 //  - as fast as keys come: the whole walk with reading ahead on against off.
 // Prints the ratios and the peak resident size.
+#include "cipher/ImageCrypt.h"
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -126,7 +127,9 @@ std::vector<double> Walk(mg::TfrmMain& window, int pauseMs)
         QApplication::sendEvent(list, &down);
         window.Image1->grab(); // the paint, forced now
         steps.push_back(Ms(t));
-        if (!window.StatusText().startsWith("Display Image ") || !window.LastDisplayError().isEmpty()) {
+        const bool shown =
+            window.StatusText().startsWith(window.ViewEncrypted1->isChecked() ? "Decrypted " : "Display Image ");
+        if (!shown || !window.LastDisplayError().isEmpty()) {
             std::fprintf(stderr, "display failed: %s\n", qPrintable(window.StatusText()));
             std::exit(1);
         }
@@ -167,6 +170,15 @@ int main(int argc, char** argv)
         mg::test::WriteFile(files.back(), photo);
     }
 
+    // The same pictures encrypted with the light cipher, in a folder of their own.
+    constexpr std::int32_t key = 20240611;
+    QTemporaryDir encryptedDir;
+    const std::string encryptedRoot = encryptedDir.path().toStdString();
+    mg::TImgCrypt crypt;
+    for (int i = 0; i < count; ++i)
+        if (!crypt.EncryptFile(files[std::size_t(i)], encryptedRoot + files[std::size_t(i)].substr(root.size()), key))
+            return 1;
+
     mg::SetDialogResponder([](const mg::DialogRequest& r) {
         std::fprintf(stderr, "unexpected dialog: %s\n", qPrintable(r.text));
         return mg::DialogAnswer{mg::mrOk, {}};
@@ -177,7 +189,7 @@ int main(int argc, char** argv)
     if (window.FileListBox1->Count() != count || !window.FitToWindow1->isChecked())
         return 1;
 
-    std::vector<double> decode, pausedOn, pausedOff, fastOn, fastOff;
+    std::vector<double> decode, pausedOn, pausedOff, fastOn, fastOff, pausedEncrypted;
     const auto baseline = [&] {
         for (int k = 0; k < 3; ++k) {
             QElapsedTimer t;
@@ -202,6 +214,16 @@ int main(int argc, char** argv)
         [&] { walk(false, pauseMs, pausedOff, false); },
         [&] { walk(true, 0, fastOn, true); },
         [&] { walk(false, 0, fastOff, true); },
+        [&] {
+            window.FileListBox1->SetFolder(encryptedRoot);
+            window.ViewEncrypted1->setChecked(true);
+            window.Open1->setChecked(false);
+            window.DecryptionKey = key;
+            walk(true, pauseMs, pausedEncrypted, false);
+            window.FileListBox1->SetFolder(root);
+            window.ViewEncrypted1->setChecked(false);
+            window.Open1->setChecked(true);
+        },
     };
     walk(true, 0, fastOn, true); // warm-up: the page cache, libjpeg, Qt
     fastOn.clear();
@@ -222,6 +244,8 @@ int main(int argc, char** argv)
         pauseMs, on, on / d);
     std::printf("paused %d ms, key to painted, no reading ahead, median %8.1f ms  ratio to decode %.3f\n", pauseMs, off,
                 off / d);
+    std::printf("paused %d ms, encrypted view (light), reading ahead    %8.1f ms  ratio to decode %.3f\n", pauseMs,
+                Median(pausedEncrypted), Median(pausedEncrypted) / d);
     std::printf("keys as fast as possible, %d steps: reading ahead %8.1f ms, none %8.1f ms, ratio %.2f (target <= 1)\n",
                 count - 1, fOn, fOff, fOn / fOff);
     std::printf("peak resident size %.1f MiB (cap %llu MiB read ahead beside the shown picture)\n",
