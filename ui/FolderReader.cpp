@@ -73,38 +73,10 @@ void SortFileNames(std::vector<std::string>& names)
 
 FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask)
 {
-    FolderListing result;
-    std::vector<std::string> pieces = SplitMask(mask);
-    pieces.erase(std::remove(pieces.begin(), pieces.end(), std::string()), pieces.end());
-    DirHandle dir(opendir(folder.c_str()));
-    if (!dir) {
-        result.error = std::strerror(errno);
-        return result;
+    FolderScan scan(folder, mask);
+    while (!scan.Read(std::size_t(-1))) {
     }
-    if (pieces.empty())
-        return result;
-    int dirFd = dirfd(dir.get());
-    for (;;) {
-        errno = 0;
-        const dirent* e = readdir(dir.get());
-        if (!e) {
-            if (errno != 0)
-                result.error = std::strerror(errno);
-            break;
-        }
-        std::string_view name(e->d_name);
-        if (name.empty() || name[0] == '.')
-            continue;
-        std::size_t matches = 0;
-        for (const std::string& p : pieces)
-            matches += MaskMatches(p, name) ? 1 : 0;
-        if (matches == 0 || EntryType(dirFd, e) != DT_REG)
-            continue;
-        for (std::size_t i = 0; i < matches; ++i)
-            result.names.emplace_back(name);
-    }
-    SortFileNames(result.names);
-    return result;
+    return scan.Finish();
 }
 
 namespace {

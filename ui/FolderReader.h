@@ -2,26 +2,16 @@
 // Reading folders for the file list and the folder tree, with POSIX calls
 // only. Paths and names are byte strings: any name the file system holds
 // (bytes above 127, newlines) comes back unchanged.
+#include "ui/FolderScan.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace mg {
 
-// The files of one folder through a mask. An unreadable folder gives no
-// names and the system's reason in `error`.
-struct FolderListing {
-    std::vector<std::string> names;
-    std::string error;
-};
-
-// For each piece of the mask in order, every entry matching it that is not
-// hidden (name beginning with "."), not a folder and not a system file
-// (anything but a regular file or a link to one: FIFOs, sockets, devices,
-// broken links, links to folders). Read-only files are listed. A file
-// matched by two pieces is listed twice. The result is sorted by
-// FileNameLess. The folder is read once; entry types come from readdir and
-// cost an fstatat only for links and file systems that do not report them.
+// The files of one folder through a mask (see FolderScan for which entries
+// count), sorted by FileNameLess. The folder is read once.
 FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask);
 
 // Sorting order of file names: the natural order of NameOrder.h (case

@@ -13,10 +13,10 @@
 
 namespace {
 
-QByteArrayList ToList(const std::vector<std::string>& names)
+template <typename Names> QByteArrayList ToList(const Names& names)
 {
     QByteArrayList list;
-    for (const std::string& n : names)
+    for (const std::string_view n : names)
         list << QByteArray(n.data(), static_cast<qsizetype>(n.size()));
     return list;
 }
