@@ -158,6 +158,9 @@ private:
     // Shows a strong file decrypted in memory, read as whatever picture kind
     // its content is; false (the pane untouched) when it cannot be.
     bool StrongPictureDisplay(const std::string& path);
+    // Selects and shows the file of that name in the list, or reports that
+    // the list does not hold it (OpenStartPath).
+    void SelectStartFile(const std::string& path, const std::string& name);
 
     // Image2 once it floats belongs to its tool window, which the
     // application may release first (at the end of the event loop).
