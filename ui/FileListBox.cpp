@@ -26,7 +26,8 @@ constexpr int kItemHeight = 13;
 
 // About 20 ms of reading and sorting on the window's thread; folders that
 // hold no more entries than this are listed before the call returns.
-std::size_t entriesReadAtOnce = 50000;
+std::size_t entriesReadAtOnce = TFileListBox::kEntriesReadAtOnce;
+std::function<void()> backgroundReadGate;
 
 // The worker reads this many entries between looks at whether its read
 // has been dropped.
@@ -111,6 +112,11 @@ void TFileListBox::SetEntriesReadAtOnce(std::size_t entries)
     entriesReadAtOnce = entries;
 }
 
+void TFileListBox::SetBackgroundReadGate(std::function<void()> gate)
+{
+    backgroundReadGate = std::move(gate);
+}
+
 void TFileListBox::ReadFolder()
 {
     // The folder becomes the current directory; when it is gone the change
@@ -148,7 +154,9 @@ void TFileListBox::StartBackgroundRead(std::unique_ptr<FolderScan> scan)
     current_ = r;
     viewport()->setCursor(Qt::BusyCursor);
     viewport()->update();
-    r->worker = std::thread([this, r] {
+    r->worker = std::thread([this, r, gate = backgroundReadGate] {
+        if (gate)
+            gate();
         while (!r->dropped.load(std::memory_order_relaxed) && !r->scan->Read(kEntriesPerStep)) {
         }
         if (!r->dropped.load(std::memory_order_relaxed))

@@ -17,6 +17,7 @@
 #include <QAbstractListModel>
 #include <QListView>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,11 +98,18 @@ public:
     // How many reads the list has started: a caller waiting for folderRead()
     // tells by it whether the files are still those of the read it saw.
     unsigned ReadCount() const { return readNumber_; }
+    // Reads whose worker threads have not been joined yet, the current one
+    // and dropped ones still finishing (tests).
+    std::size_t ThreadsRunning() const { return reads_.size(); }
     // Waits for that read and lists its files now (tests, benchmarks).
     void WaitForReading();
     // How many entries of a folder are read on the window's thread before
     // the rest goes to a worker thread; tests set a small number.
     static void SetEntriesReadAtOnce(std::size_t entries);
+    static constexpr std::size_t kEntriesReadAtOnce = 50000; // the default
+    // Called on the worker thread before it reads: tests hold a read there
+    // to act while it runs. Empty by default.
+    static void SetBackgroundReadGate(std::function<void()> gate);
     // The reason the last reading found nothing, when the folder could not be
     // read; empty otherwise.
     std::string ReadError() const { return readError_; }

@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     for (int r = 0; r < rounds; ++r) {
         for (int k = 0; k < 2; ++k) {
             const bool background = (k + r) % 2 == 0;
-            mg::TFileListBox::SetEntriesReadAtOnce(background ? 50000 : std::size_t(-1));
+            mg::TFileListBox::SetEntriesReadAtOnce(background ? mg::TFileListBox::kEntriesReadAtOnce : std::size_t(-1));
             const Times t = StartOnce(folder);
             (background ? shownBg : shownSync).push_back(t.shown);
             (background ? listedBg : listedSync).push_back(t.listed);
