@@ -164,7 +164,8 @@ void TFileListBox::StartBackgroundRead(std::unique_ptr<FolderScan> scan)
         r->scan.reset();
         // The list joins every thread before it is destroyed, so it is
         // alive here; a queued call is the only way back to its thread.
-        QMetaObject::invokeMethod(this, [this, n = r->number] { BackgroundReadDone(n); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, n = r->number] { BackgroundReadDone(n); }, Qt::QueuedConnection);
     });
 }
 

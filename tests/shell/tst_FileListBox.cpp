@@ -9,10 +9,10 @@
 
 #include <QApplication>
 #include <QSemaphore>
-#include <QThread>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <memory>

@@ -30,7 +30,8 @@ private slots:
 
         QTest::newRow("No then All erases the rest without asking")
             << kThree << QList<int>{0, 1, 2} << QList<int>{mrNo, mrAll}
-            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"a"} << 1 << 0 << "Ready" << false;
+            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"a"} << 1 << 0 << "Ready"
+            << false;
         QTest::newRow("Yes then Cancel stops with the list unread")
             << kThree << QList<int>{0, 1, 2} << QList<int>{mrYes, mrCancel}
             << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"b", "c"} << 3 << -1

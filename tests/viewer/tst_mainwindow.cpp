@@ -379,8 +379,9 @@ private slots:
         window->GO1->trigger();
         window->DecryptFiles1->trigger();
         QTest::keyClick(window->FileListBox1, Qt::Key_Down);
-        QCOMPARE(dialogs.Texts(), (QStringList{"No files selected for deletion!", "Please select files you wish to encrypt",
-                                               "Please select files you wish to decrypt"}));
+        QCOMPARE(dialogs.Texts(),
+                 (QStringList{"No files selected for deletion!", "Please select files you wish to encrypt",
+                              "Please select files you wish to decrypt"}));
         QVERIFY(!window->Image1->Picture().Graphic());
         hold.release();
         QTRY_VERIFY(!window->FileListBox1->Reading());

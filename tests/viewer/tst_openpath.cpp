@@ -29,7 +29,8 @@ void TestOpenPath::opensPath_data()
     QTest::addColumn<QSize>("natural");     // of the picture shown
     QTest::addColumn<bool>("background");   // the folder is read on the list's worker thread
 
-    QTest::newRow("file under Home") << QByteArray("home/pics") << QByteArray("a.jpg") << 1 << "" << QSize(64, 48) << false;
+    QTest::newRow("file under Home") << QByteArray("home/pics") << QByteArray("a.jpg") << 1 << "" << QSize(64, 48)
+                                     << false;
     QTest::newRow("file reached through Computer")
         << QByteArray("elsewhere/pics") << QByteArray("b.jpg") << 1 << "" << QSize(64, 48) << false;
     QTest::newRow("phone photo opens upright")
@@ -40,8 +41,8 @@ void TestOpenPath::opensPath_data()
         << QByteArray("home/album") << QByteArray() << 1 << "" << QSize() << false;
     QTest::newRow("folder named like a mask is a folder")
         << QByteArray("home/a*b?") << QByteArray() << 1 << "" << QSize() << false;
-    QTest::newRow("missing file is reported")
-        << QByteArray("home") << QByteArray("gone.jpg") << 0 << "Cannot open \"%1\": File not found" << QSize() << false;
+    QTest::newRow("missing file is reported") << QByteArray("home") << QByteArray("gone.jpg") << 0
+                                              << "Cannot open \"%1\": File not found" << QSize() << false;
     QTest::newRow("file in a hidden folder is reported, not opened behind the tree")
         << QByteArray("home/.secret") << QByteArray("c.jpg") << 1
         << "Cannot open \"%1\": its folder is not in the folder tree" << QSize() << false;
