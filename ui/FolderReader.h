@@ -20,7 +20,11 @@ bool FileNameLess(std::string_view a, std::string_view b);
 void SortFileNames(std::vector<std::string>& names);
 
 // The non-hidden sub-folders of a folder (links to folders included), in
-// directory order. An unreadable folder gives none.
+// directory order. An unreadable folder gives none. The last folder read is
+// remembered for two seconds and not read again while its change time
+// stays the same (links are still followed anew); a folder changed in the
+// last second is never remembered, so no change can hide behind a clock
+// tick.
 std::vector<std::string> ReadSubFolders(const std::string& folder);
 // True when the folder has at least one non-hidden sub-folder; stops at the
 // first one found.

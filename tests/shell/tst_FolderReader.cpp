@@ -332,6 +332,29 @@ private slots:
         QCOMPARE(mg::JoinFolder("/x", "a"), std::string("/x/a"));
     }
 
+    // The sub-folders of a folder left unchanged for a second are remembered
+    // for a moment (three trees read the desktop at start-up): a folder made
+    // since, or a link whose folder went away, must still show at once.
+    void rememberedSubFoldersFollowChanges()
+    {
+        QTemporaryDir dir, elsewhere;
+        const std::string root = Str(dir.path()), target = Str(elsewhere.path()) + "/t";
+        QVERIFY(::mkdir((root + "/a").c_str(), 0755) == 0 && ::mkdir(target.c_str(), 0755) == 0);
+        QVERIFY(::symlink(target.c_str(), (root + "/l").c_str()) == 0);
+        QTest::qSleep(1100); // only a folder unchanged for a second is remembered
+        auto read = [&root] {
+            std::vector<std::string> subs = mg::ReadSubFolders(root);
+            std::sort(subs.begin(), subs.end());
+            return ToList(subs);
+        };
+        QCOMPARE(read(), (QByteArrayList{"a", "l"}));
+        QCOMPARE(read(), (QByteArrayList{"a", "l"}));
+        QVERIFY(::rmdir(target.c_str()) == 0);
+        QCOMPARE(read(), QByteArrayList{"a"}); // the link leads nowhere now
+        QVERIFY(::mkdir((root + "/c").c_str(), 0755) == 0);
+        QCOMPARE(read(), (QByteArrayList{"a", "c"}));
+    }
+
     void volumeMountPoints()
     {
         const std::string table = "proc /proc proc rw 0 0\n"
