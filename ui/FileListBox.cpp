@@ -4,19 +4,34 @@
 #include "ui/Dialogs.h"
 #include "ui/FileMask.h"
 #include "ui/FolderReader.h"
+#include "ui/FolderScan.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <thread>
+#include <utility>
 
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMap>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 
 namespace mg {
 namespace {
 
 constexpr int kItemHeight = 13;
+
+// About 20 ms of reading and sorting on the window's thread; folders that
+// hold no more entries than this are listed before the call returns.
+std::size_t entriesReadAtOnce = TFileListBox::kEntriesReadAtOnce;
+std::function<void()> backgroundReadGate;
+
+// The worker reads this many entries between looks at whether its read
+// has been dropped.
+constexpr std::size_t kEntriesPerStep = 4096;
 
 // Every row is exactly the list's item height.
 class FixedHeightDelegate : public QStyledItemDelegate {
@@ -42,13 +57,12 @@ QVariant FileNameModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= static_cast<int>(names_.size()))
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        const std::string& name = names_[static_cast<std::size_t>(index.row())];
-        return ShownName(name);
+        return ShownName(std::string(names_[static_cast<std::size_t>(index.row())]));
     }
     return {};
 }
 
-void FileNameModel::SetNames(std::vector<std::string> names)
+void FileNameModel::SetNames(FileNames names)
 {
     beginResetModel();
     names_ = std::move(names);
@@ -76,17 +90,128 @@ TFileListBox::TFileListBox(QWidget* parent) : QListView(parent), model_(new File
     ReadFolder();
 }
 
+// One folder read on a worker thread. The thread owns the scan and fills
+// `listing`; the window's thread reads it only after joining the thread.
+struct TFileListBox::BackgroundRead {
+    std::unique_ptr<FolderScan> scan;
+    std::atomic<bool> dropped{false};
+    FolderListing listing;
+    std::thread worker;
+    unsigned number = 0;
+};
+
+TFileListBox::~TFileListBox()
+{
+    DropBackgroundRead();
+    for (const auto& read : reads_)
+        read->worker.join();
+}
+
+void TFileListBox::SetEntriesReadAtOnce(std::size_t entries)
+{
+    entriesReadAtOnce = entries;
+}
+
+void TFileListBox::SetBackgroundReadGate(std::function<void()> gate)
+{
+    backgroundReadGate = std::move(gate);
+}
+
 void TFileListBox::ReadFolder()
 {
     // The folder becomes the current directory; when it is gone the change
     // fails and the current directory is searched instead.
     BusyCursorScope busy;
+    DropBackgroundRead();
+    ++readNumber_;
+    caretAfterRead_ = -1;
     ChangeDirectory(directory_);
-    FolderListing listing = ReadFolderFiles(".", mask_);
-    readError_ = listing.error;
+    auto scan = std::make_unique<FolderScan>(".", mask_);
+    if (scan->Read(entriesReadAtOnce)) {
+        ShowListing(scan->Finish());
+        return;
+    }
+    // A huge folder: the list stays empty until the worker is done.
+    ShowListing(FolderListing{});
+    StartBackgroundRead(std::move(scan));
+}
+
+void TFileListBox::ShowListing(FolderListing listing)
+{
+    readError_ = std::move(listing.error);
     model_->SetNames(std::move(listing.names));
     selectionModel()->clear();
     anchor_ = -1;
+}
+
+void TFileListBox::StartBackgroundRead(std::unique_ptr<FolderScan> scan)
+{
+    auto read = std::make_unique<BackgroundRead>();
+    read->scan = std::move(scan);
+    read->number = readNumber_;
+    BackgroundRead* r = read.get();
+    reads_.push_back(std::move(read));
+    current_ = r;
+    viewport()->setCursor(Qt::BusyCursor);
+    viewport()->update();
+    r->worker = std::thread([this, r, gate = backgroundReadGate] {
+        if (gate)
+            gate();
+        while (!r->dropped.load(std::memory_order_relaxed) && !r->scan->Read(kEntriesPerStep)) {
+        }
+        if (!r->dropped.load(std::memory_order_relaxed))
+            r->listing = r->scan->Finish();
+        r->scan.reset();
+        // The list joins every thread before it is destroyed, so it is
+        // alive here; a queued call is the only way back to its thread.
+        QMetaObject::invokeMethod(
+            this, [this, n = r->number] { BackgroundReadDone(n); }, Qt::QueuedConnection);
+    });
+}
+
+void TFileListBox::DropBackgroundRead()
+{
+    if (!current_)
+        return;
+    current_->dropped = true;
+    current_ = nullptr;
+    viewport()->unsetCursor();
+    viewport()->update();
+}
+
+void TFileListBox::BackgroundReadDone(unsigned number)
+{
+    auto it = std::find_if(reads_.begin(), reads_.end(), [number](const auto& r) { return r->number == number; });
+    if (it == reads_.end())
+        return; // already waited for
+    std::unique_ptr<BackgroundRead> read = std::move(*it);
+    reads_.erase(it);
+    read->worker.join();
+    if (read.get() != current_)
+        return; // dropped: a newer read or none replaced it
+    current_ = nullptr;
+    viewport()->unsetCursor();
+    ShowListing(std::move(read->listing));
+    if (caretAfterRead_ >= 0)
+        SetItemIndex(std::exchange(caretAfterRead_, -1));
+    emit folderRead();
+}
+
+void TFileListBox::WaitForReading()
+{
+    if (current_)
+        BackgroundReadDone(current_->number);
+}
+
+void TFileListBox::paintEvent(QPaintEvent* event)
+{
+    QListView::paintEvent(event);
+    if (!current_)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter.drawText(viewport()->rect().adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("Reading..."));
 }
 
 void TFileListBox::CheckIndex(int index) const
@@ -103,7 +228,7 @@ int TFileListBox::Count() const
 std::string TFileListBox::Items(int index) const
 {
     CheckIndex(index);
-    return model_->Names()[static_cast<std::size_t>(index)];
+    return std::string(model_->Names()[static_cast<std::size_t>(index)]);
 }
 
 bool TFileListBox::Selected(int index) const
@@ -135,6 +260,10 @@ int TFileListBox::ItemIndex() const
 
 void TFileListBox::SetItemIndex(int index)
 {
+    if (current_) {
+        caretAfterRead_ = index;
+        return;
+    }
     if (index < 0 || index >= Count()) {
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
         return;

@@ -4,12 +4,28 @@
 // (invalid UTF-8 replaced for display only) and every operation uses the
 // bytes. Built on a QListView over its own model with uniform 13-pixel rows,
 // so a folder of 100,000 files reads and scrolls without delay.
+//
+// A folder is read on the window's thread up to a number of entries; a
+// folder with more (a million files) is read to its end and sorted on a
+// worker thread, so the window shows and answers meanwhile. While that
+// read runs the list is empty and shows that it is busy: every command
+// sees no files, never a mix of the old folder and the new one. A new
+// read (folder, mask, re-read) drops the one running, whose result is
+// never shown.
+#include "ui/FileNames.h"
+
 #include <QAbstractListModel>
 #include <QListView>
+#include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace mg {
+
+class FolderScan;
+struct FolderListing;
 
 // The list's items: file names as bytes.
 class FileNameModel : public QAbstractListModel {
@@ -18,11 +34,11 @@ public:
     using QAbstractListModel::QAbstractListModel;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    void SetNames(std::vector<std::string> names);
-    const std::vector<std::string>& Names() const { return names_; }
+    void SetNames(FileNames names);
+    const FileNames& Names() const { return names_; }
 
 private:
-    std::vector<std::string> names_;
+    FileNames names_;
 };
 
 class TFileListBox : public QListView {
@@ -30,6 +46,8 @@ class TFileListBox : public QListView {
 public:
     // Reads the process's current directory through the mask "*.*".
     explicit TFileListBox(QWidget* parent = nullptr);
+    // Drops a read still running and waits for its thread.
+    ~TFileListBox() override;
 
     int Count() const;
     // The item's name; an index outside the list raises
@@ -42,7 +60,8 @@ public:
     // The current item (caret), -1 when there is none.
     int ItemIndex() const;
     // Moves the caret only: selects nothing, no clicked(). An index outside
-    // the list leaves no current item.
+    // the list leaves no current item. During a read on the worker thread
+    // the index is kept and the caret moves when the files are listed.
     void SetItemIndex(int index);
 
     // Folder joined to the current item's name; empty when there is no
@@ -73,6 +92,24 @@ public:
     // Re-reads the folder: clears items, selection and current item; makes
     // the folder the process's current directory.
     void Update();
+    // True while a folder is being read on the worker thread (the list is
+    // empty until it is done).
+    bool Reading() const { return current_ != nullptr; }
+    // How many reads the list has started: a caller waiting for folderRead()
+    // tells by it whether the files are still those of the read it saw.
+    unsigned ReadCount() const { return readNumber_; }
+    // Reads whose worker threads have not been joined yet, the current one
+    // and dropped ones still finishing (tests).
+    std::size_t ThreadsRunning() const { return reads_.size(); }
+    // Waits for that read and lists its files now (tests, benchmarks).
+    void WaitForReading();
+    // How many entries of a folder are read on the window's thread before
+    // the rest goes to a worker thread; tests set a small number.
+    static void SetEntriesReadAtOnce(std::size_t entries);
+    static constexpr std::size_t kEntriesReadAtOnce = 50000; // the default
+    // Called on the worker thread before it reads: tests hold a read there
+    // to act while it runs. Empty by default.
+    static void SetBackgroundReadGate(std::function<void()> gate);
     // The reason the last reading found nothing, when the folder could not be
     // read; empty otherwise.
     std::string ReadError() const { return readError_; }
@@ -86,6 +123,8 @@ signals:
     // types a character (Escape gives 27).
     void keyDown(int key, Qt::KeyboardModifiers modifiers);
     void keyPress(QChar ch);
+    // A read on the worker thread has listed its files.
+    void folderRead();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -93,8 +132,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    struct BackgroundRead;
+    void StartBackgroundRead(std::unique_ptr<FolderScan> scan);
+    void BackgroundReadDone(unsigned number);
+    void ShowListing(FolderListing listing);
+    void DropBackgroundRead();
     struct SelectionState;
     SelectionState Snapshot() const;
     void EmitIfChanged(const SelectionState& before);
@@ -109,6 +154,12 @@ private:
     bool pressedOnItem_ = false;
     bool rangeGesture_ = false; // a Shift+click handled here, up to its release
     int anchor_ = -1;           // the fixed end of range selection
+    // Reads on worker threads: the one whose files the list waits for
+    // (current_), and dropped ones still finishing, joined when done.
+    std::vector<std::unique_ptr<BackgroundRead>> reads_;
+    BackgroundRead* current_ = nullptr;
+    unsigned readNumber_ = 0;
+    int caretAfterRead_ = -1;
 };
 
 } // namespace mg

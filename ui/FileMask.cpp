@@ -73,6 +73,13 @@ bool MaskMatches(std::string_view pattern, std::string_view name)
     return false;
 }
 
+bool MatchesEveryName(std::string_view pattern)
+{
+    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*")
+        pattern.remove_suffix(2);
+    return !pattern.empty() && pattern.find_first_not_of('*') == std::string_view::npos;
+}
+
 std::vector<std::string> SplitMask(std::string_view mask)
 {
     std::vector<std::string> pieces;

@@ -16,6 +16,10 @@ namespace mg {
 // pattern matches nothing.
 bool MaskMatches(std::string_view pattern, std::string_view name);
 
+// True when the pattern matches every name: one or more "*", maybe
+// followed by ".*". Lets a folder reader skip matching for "*.*".
+bool MatchesEveryName(std::string_view pattern);
+
 // The pieces of a mask, split at every ";" and kept in order; empty pieces
 // are kept (they find nothing). An empty mask gives one empty piece.
 std::vector<std::string> SplitMask(std::string_view mask);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -12,7 +13,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace mg {
@@ -73,38 +76,10 @@ void SortFileNames(std::vector<std::string>& names)
 
 FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask)
 {
-    FolderListing result;
-    std::vector<std::string> pieces = SplitMask(mask);
-    pieces.erase(std::remove(pieces.begin(), pieces.end(), std::string()), pieces.end());
-    DirHandle dir(opendir(folder.c_str()));
-    if (!dir) {
-        result.error = std::strerror(errno);
-        return result;
+    FolderScan scan(folder, mask);
+    while (!scan.Read(std::size_t(-1))) {
     }
-    if (pieces.empty())
-        return result;
-    int dirFd = dirfd(dir.get());
-    for (;;) {
-        errno = 0;
-        const dirent* e = readdir(dir.get());
-        if (!e) {
-            if (errno != 0)
-                result.error = std::strerror(errno);
-            break;
-        }
-        std::string_view name(e->d_name);
-        if (name.empty() || name[0] == '.')
-            continue;
-        std::size_t matches = 0;
-        for (const std::string& p : pieces)
-            matches += MaskMatches(p, name) ? 1 : 0;
-        if (matches == 0 || EntryType(dirFd, e) != DT_REG)
-            continue;
-        for (std::size_t i = 0; i < matches; ++i)
-            result.names.emplace_back(name);
-    }
-    SortFileNames(result.names);
-    return result;
+    return scan.Finish();
 }
 
 namespace {
@@ -126,13 +101,80 @@ template <typename F> void ForEachSubFolder(const std::string& folder, F found)
 
 } // namespace
 
-std::vector<std::string> ReadSubFolders(const std::string& folder)
+namespace {
+
+// The last folder whose sub-folders were read, kept for a moment. At
+// start-up the three folder trees (the main window's and both batch
+// windows') read the desktop one after another; with a million files there
+// each read takes about 0.2 s, all before the first window shows.
+struct SubFolderMemo {
+    std::string folder;
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec changed{};
+    std::chrono::steady_clock::time_point readAt;
+    // Candidates in directory order; `look` marks links and entries of
+    // unknown type, whose targets are looked at again on every use.
+    std::vector<std::pair<std::string, bool>> entries;
+    bool valid = false;
+};
+std::mutex memoMutex;
+SubFolderMemo memo;
+constexpr auto kMemoLife = std::chrono::seconds(2);
+
+bool IsFolderEntry(int dirFd, const char* name)
+{
+    struct stat st;
+    return fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> Folders(int dirFd, const std::vector<std::pair<std::string, bool>>& entries)
 {
     std::vector<std::string> names;
-    ForEachSubFolder(folder, [&](const char* n) {
-        names.emplace_back(n);
-        return true;
-    });
+    for (const auto& [name, look] : entries)
+        if (!look || IsFolderEntry(dirFd, name.c_str()))
+            names.push_back(name);
+    return names;
+}
+
+} // namespace
+
+std::vector<std::string> ReadSubFolders(const std::string& folder)
+{
+    DirHandle dir(opendir(folder.c_str()));
+    if (!dir)
+        return {};
+    const int dirFd = dirfd(dir.get());
+    // Taken before reading: any change to the folder's entries from here on
+    // gives it a new change time.
+    struct stat st;
+    const bool known = fstat(dirFd, &st) == 0;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const auto readAt = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(memoMutex);
+        if (known && memo.valid && memo.folder == folder && memo.device == st.st_dev && memo.inode == st.st_ino
+            && memo.changed.tv_sec == st.st_ctim.tv_sec && memo.changed.tv_nsec == st.st_ctim.tv_nsec
+            && readAt - memo.readAt < kMemoLife)
+            return Folders(dirFd, memo.entries);
+    }
+    std::vector<std::pair<std::string, bool>> entries;
+    while (const dirent* e = readdir(dir.get())) {
+        if (e->d_name[0] == '.')
+            continue;
+        if (e->d_type == DT_DIR || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)
+            entries.emplace_back(e->d_name, e->d_type != DT_DIR);
+    }
+    std::vector<std::string> names = Folders(dirFd, entries);
+    // Kept only when the folder's last change is over a second old: a change
+    // within the same tick of the file system's clock could leave the change
+    // time as it is.
+    const long long age = (now.tv_sec - st.st_ctim.tv_sec) * 1000000000LL + (now.tv_nsec - st.st_ctim.tv_nsec);
+    if (known && age > 1000000000LL) {
+        std::lock_guard<std::mutex> lock(memoMutex);
+        memo = SubFolderMemo{folder, st.st_dev, st.st_ino, st.st_ctim, readAt, std::move(entries), true};
+    }
     return names;
 }
 

@@ -2,26 +2,16 @@
 // Reading folders for the file list and the folder tree, with POSIX calls
 // only. Paths and names are byte strings: any name the file system holds
 // (bytes above 127, newlines) comes back unchanged.
+#include "ui/FolderScan.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace mg {
 
-// The files of one folder through a mask. An unreadable folder gives no
-// names and the system's reason in `error`.
-struct FolderListing {
-    std::vector<std::string> names;
-    std::string error;
-};
-
-// For each piece of the mask in order, every entry matching it that is not
-// hidden (name beginning with "."), not a folder and not a system file
-// (anything but a regular file or a link to one: FIFOs, sockets, devices,
-// broken links, links to folders). Read-only files are listed. A file
-// matched by two pieces is listed twice. The result is sorted by
-// FileNameLess. The folder is read once; entry types come from readdir and
-// cost an fstatat only for links and file systems that do not report them.
+// The files of one folder through a mask (see FolderScan for which entries
+// count), sorted by FileNameLess. The folder is read once.
 FolderListing ReadFolderFiles(const std::string& folder, std::string_view mask);
 
 // Sorting order of file names: the natural order of NameOrder.h (case
@@ -30,7 +20,11 @@ bool FileNameLess(std::string_view a, std::string_view b);
 void SortFileNames(std::vector<std::string>& names);
 
 // The non-hidden sub-folders of a folder (links to folders included), in
-// directory order. An unreadable folder gives none.
+// directory order. An unreadable folder gives none. The last folder read is
+// remembered for two seconds and not read again while its change time
+// stays the same (links are still followed anew); a folder changed in the
+// last second is never remembered, so no change can hide behind a clock
+// tick.
 std::vector<std::string> ReadSubFolders(const std::string& folder);
 // True when the folder has at least one non-hidden sub-folder; stops at the
 // first one found.

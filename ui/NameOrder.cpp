@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace mg {
 namespace {
@@ -80,28 +82,6 @@ constexpr std::size_t MaxKeySize(std::size_t nameSize)
     return nameSize * 3;
 }
 
-// The exact size WriteKey gives.
-std::size_t KeySize(std::string_view name)
-{
-    std::size_t size = 0;
-    const char* p = name.data();
-    const char* const end = p + name.size();
-    while (p < end) {
-        if (!IsDigit(*p)) {
-            size += kRank[static_cast<unsigned char>(*p++)] != 0 ? 1 : 0;
-            continue;
-        }
-        const char* runEnd = p;
-        while (runEnd < end && IsDigit(*runEnd))
-            ++runEnd;
-        while (p < runEnd && *p == '0')
-            ++p;
-        size += 2 + std::min<std::size_t>(std::size_t(runEnd - p), 255);
-        p = runEnd;
-    }
-    return size;
-}
-
 } // namespace
 
 std::string NaturalSortKey(std::string_view name)
@@ -117,62 +97,119 @@ bool NaturalNameLess(std::string_view a, std::string_view b)
     return ka != kb ? ka < kb : a < b;
 }
 
-void SortNaturally(std::vector<std::string>& names)
+namespace {
+
+// One name in the sort: the first sixteen bytes of its key as two numbers,
+// which decide most comparisons without leaving the item, and where the
+// whole key lies for the rest.
+struct SortItem {
+    std::uint64_t head[2];
+    std::uint64_t keyOffset : 48;
+    std::uint64_t keySize : 16;
+    std::uint32_t index;
+};
+
+// Writes the keys of names[first, last) into `keys` (room for MaxKeySize of
+// every name) and the items into `items`.
+void MakeItems(const FileNames& names, std::size_t first, std::size_t last, char* keys, const char* keyBase,
+               SortItem* items)
 {
-    // Every name's key is written once, all into one buffer sized by a first
-    // pass. The sorted items are small and hold the key's first sixteen bytes
-    // as two numbers, which decide most comparisons without touching the
-    // buffer; names whose keys are equal are compared by their bytes.
-    struct Item {
-        std::uint64_t head[2];
-        std::size_t offset;
-        std::uint32_t size;
-        std::uint32_t index;
-    };
-    std::size_t total = 0;
-    for (const std::string& name : names)
-        total += KeySize(name);
-    std::unique_ptr<char[]> buffer(new char[total]);
-    std::vector<Item> items;
-    items.reserve(names.size());
-    char* out = buffer.get();
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    char* out = keys;
+    for (std::size_t i = first; i < last; ++i) {
         char* const start = out;
         out = WriteKey(names[i], out);
         const std::size_t size = std::size_t(out - start);
-        Item item{
-            {0, 0}, std::size_t(start - buffer.get()), static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(i)};
+        SortItem item{{0, 0}, std::uint64_t(start - keyBase), size, static_cast<std::uint32_t>(i)};
         for (std::size_t k = 0; k < 16 && k < size; ++k)
             item.head[k / 8] |= std::uint64_t(static_cast<unsigned char>(start[k])) << (56 - 8 * (k % 8));
-        items.push_back(item);
+        *items++ = item;
     }
-    const char* const base = buffer.get();
-    std::sort(items.begin(), items.end(), [base, &names](const Item& x, const Item& y) {
+}
+
+// From this many names on, two threads share the sort.
+constexpr std::size_t kTwoThreadsFrom = 50000;
+
+struct ItemLess {
+    const char* keys;
+    const FileNames* names;
+    bool operator()(const SortItem& x, const SortItem& y) const
+    {
         if (x.head[0] != y.head[0])
             return x.head[0] < y.head[0];
         if (x.head[1] != y.head[1])
             return x.head[1] < y.head[1];
-        const std::string_view kx(base + x.offset, x.size), ky(base + y.offset, y.size);
-        if (kx != ky)
-            return kx < ky;
-        return names[x.index] < names[y.index];
-    });
-    // Puts each name in its place by following the permutation's cycles,
-    // moving names rather than copying them.
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].index == i)
-            continue;
-        std::string held = std::move(names[i]);
-        std::size_t to = i;
-        while (items[to].index != i) {
-            const std::size_t from = items[to].index;
-            names[to] = std::move(names[from]);
-            items[to].index = static_cast<std::uint32_t>(to);
-            to = from;
-        }
-        names[to] = std::move(held);
-        items[to].index = static_cast<std::uint32_t>(to);
+        const std::string_view kx(keys + x.keyOffset, x.keySize), ky(keys + y.keyOffset, y.keySize);
+        const int c = kx.compare(ky);
+        if (c != 0)
+            return c < 0;
+        return (*names)[x.index] < (*names)[y.index];
     }
+};
+
+} // namespace
+
+NameIndices NaturalOrder(const FileNames& names)
+{
+    const std::size_t n = names.size();
+    // Two halves, each keyed and sorted on its own thread when the list is
+    // long enough to pay for one, then merged.
+    const std::size_t half = n >= kTwoThreadsFrom ? n / 2 : n;
+    std::size_t bytesFirst = 0, bytes = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes += MaxKeySize(names[i].size());
+        if (i + 1 == half)
+            bytesFirst = bytes;
+    }
+    // Every key is written once, into one buffer; only the pages that keys
+    // reach are ever touched.
+    LargeBuffer keys(bytes + 1);
+    char* const keyBase = keys.data();
+    std::vector<SortItem, LargeAllocator<SortItem>> items(n);
+    const ItemLess less{keyBase, &names};
+    auto sortPart = [&](std::size_t first, std::size_t last, std::size_t keyOffset) {
+        MakeItems(names, first, last, keyBase + keyOffset, keyBase, items.data() + first);
+        std::sort(items.begin() + std::ptrdiff_t(first), items.begin() + std::ptrdiff_t(last), less);
+    };
+    NameIndices order;
+    order.reserve(n);
+    if (half == n) {
+        sortPart(0, n, 0);
+        for (const SortItem& item : items)
+            order.push_back(item.index);
+        return order;
+    }
+    std::thread second;
+    try {
+        second = std::thread(sortPart, half, n, bytesFirst);
+    } catch (const std::system_error&) {
+        sortPart(half, n, bytesFirst); // no thread to be had: one after the other
+    }
+    sortPart(0, half, 0);
+    if (second.joinable())
+        second.join();
+    // The merge takes from the first half on ties, so equal names keep
+    // their order like a stable sort.
+    const SortItem *a = items.data(), *const aEnd = a + half;
+    const SortItem *b = aEnd, *const bEnd = items.data() + n;
+    while (a != aEnd && b != bEnd)
+        order.push_back(less(*b, *a) ? (b++)->index : (a++)->index);
+    for (; a != aEnd; ++a)
+        order.push_back(a->index);
+    for (; b != bEnd; ++b)
+        order.push_back(b->index);
+    return order;
+}
+
+void SortNaturally(std::vector<std::string>& names)
+{
+    FileNames held;
+    for (const std::string& name : names)
+        held.push_back(name);
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const std::uint32_t from : NaturalOrder(held))
+        sorted.push_back(std::move(names[from]));
+    names = std::move(sorted);
 }
 
 } // namespace mg

@@ -61,7 +61,9 @@ void TfrmMain::DeleteSelectedFiles()
 
     DropPrefetched();
     FileListBox1->Update();
-    if (firstIndex >= 0 && firstIndex < FileListBox1->Count())
+    // A huge folder is still being read here; the list moves the caret when
+    // it is done (an index past the end leaves no current item).
+    if (firstIndex >= 0)
         FileListBox1->SetItemIndex(firstIndex);
     SetStatusText(QStringLiteral("Ready"));
 }

@@ -38,6 +38,23 @@ void TfrmMain::OpenStartPath(const std::string& path)
         FileListBox1->setFocus();
         return;
     }
+    if (FileListBox1->Reading()) {
+        // A huge folder is read on a worker thread: the file is chosen once
+        // it is listed, unless the list has started another read by then.
+        connect(
+            FileListBox1, &TFileListBox::folderRead, this,
+            [this, path, name, read = FileListBox1->ReadCount()] {
+                if (FileListBox1->ReadCount() == read)
+                    SelectStartFile(path, name);
+            },
+            Qt::SingleShotConnection);
+        return;
+    }
+    SelectStartFile(path, name);
+}
+
+void TfrmMain::SelectStartFile(const std::string& path, const std::string& name)
+{
     int index = -1;
     for (int i = 0; i < FileListBox1->Count() && index < 0; ++i)
         if (FileListBox1->Items(i) == name)

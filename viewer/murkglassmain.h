@@ -193,6 +193,9 @@ private:
     void WantNeighbours(const std::string& shown);
     void DropPrefetched();
     std::shared_ptr<strong::StrongKeys> PrefetchKeys();
+    // Selects and shows the file of that name in the list, or reports that
+    // the list does not hold it (OpenStartPath).
+    void SelectStartFile(const std::string& path, const std::string& name);
 
     // Image2 once it floats belongs to its tool window, which the
     // application may release first (at the end of the event loop).

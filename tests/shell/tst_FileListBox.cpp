@@ -8,10 +8,13 @@
 #include "ui/FolderReader.h"
 
 #include <QApplication>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -65,7 +68,12 @@ private slots:
         QCOMPARE(list_->Directory(), folder_);
         QCOMPARE(list_->Count(), 9);
     }
-    void cleanup() { list_.reset(); }
+    void cleanup()
+    {
+        list_.reset();
+        mg::TFileListBox::SetBackgroundReadGate({});
+        mg::TFileListBox::SetEntriesReadAtOnce(mg::TFileListBox::kEntriesReadAtOnce);
+    }
 
     void readingMakesTheFolderCurrent()
     {
@@ -251,6 +259,111 @@ private slots:
         QCOMPARE(list_->Count(), 6);
         list_->SetMask("");
         QCOMPARE(list_->Count(), 0);
+    }
+
+    // A folder with more entries than the list reads at once is read on a
+    // worker thread (held here until released): meanwhile the list is empty
+    // and busy, so commands see no files and none of the folder read before;
+    // a caret set meanwhile lands once the files are listed.
+    void hugeFolderReadInBackground()
+    {
+        QSemaphore hold;
+        mg::TFileListBox::SetBackgroundReadGate([&hold] { hold.acquire(); });
+        mg::TFileListBox::SetEntriesReadAtOnce(3);
+        QSignalSpy read(list_.get(), &mg::TFileListBox::folderRead);
+        list_->SetSelected(1, true);
+        list_->SetItemIndex(1);
+        list_->Update();
+        QVERIFY(list_->Reading());
+        QCOMPARE(list_->Count(), 0);
+        QCOMPARE(list_->SelCount(), 0);
+        QCOMPARE(list_->FileName(), std::string());
+        QCOMPARE(list_->Directory(), folder_);
+        QCOMPARE(list_->viewport()->cursor().shape(), Qt::BusyCursor);
+        QCOMPARE(mg::ScreenCursorValue(), mg::crDefault); // the window goes on
+        list_->SetItemIndex(4);
+        hold.release();
+        QTRY_VERIFY(!list_->Reading());
+        QCOMPARE(read.count(), 1);
+        QCOMPARE(list_->Count(), 9);
+        QCOMPARE(list_->Items(2), std::string("bad\xff.jpg"));
+        QCOMPARE(list_->Items(8), std::string("UPPER.JPG"));
+        QCOMPARE(list_->ItemIndex(), 4);
+        QCOMPARE(list_->SelCount(), 0);
+        QCOMPARE(list_->viewport()->cursor().shape(), Qt::ArrowCursor);
+        QTRY_COMPARE(list_->ThreadsRunning(), std::size_t(0));
+    }
+
+    // A new read while one runs drops it: however late the dropped thread
+    // finishes, its files never show and it reports nothing.
+    void newReadDropsTheRunningOne_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("background"); // the new read too
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<int>("count");
+        QTest::newRow("folder change showed the old folder") << "folder" << false << QByteArray("/sub.jpg") << 1;
+        QTest::newRow("folder change in the background showed the old folder")
+            << "folder" << true << QByteArray("/sub.jpg") << 1;
+        QTest::newRow("mask change showed the old mask's files") << "mask" << false << QByteArray() << 1;
+        QTest::newRow("mask change in the background showed the old mask's files")
+            << "mask" << true << QByteArray() << 1;
+        QTest::newRow("re-read showed the dropped read twice") << "update" << true << QByteArray() << 9;
+    }
+    void newReadDropsTheRunningOne()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, background);
+        QFETCH(QByteArray, folder);
+        QFETCH(int, count);
+        QSemaphore hold;
+        std::atomic<int> gates{0};
+        // The first read is held; a later one passes.
+        mg::TFileListBox::SetBackgroundReadGate([&] {
+            if (gates++ == 0)
+                hold.acquire();
+        });
+        mg::TFileListBox::SetEntriesReadAtOnce(3);
+        list_->Update();
+        QVERIFY(list_->Reading());
+        QSignalSpy read(list_.get(), &mg::TFileListBox::folderRead);
+        QList<int> shown;
+        connect(list_->model(), &QAbstractItemModel::modelReset, this, [&] { shown << list_->Count(); });
+        // sub.jpg holds inner.jpg and the link "loop": two entries besides
+        // "." and "..", so a limit of 3 reads it at once.
+        mg::TFileListBox::SetEntriesReadAtOnce(background ? 1 : 1000);
+        if (change == "folder")
+            list_->SetFolder(folder_ + folder.toStdString());
+        else if (change == "mask")
+            list_->SetMask("*.txt");
+        else
+            list_->Update();
+        QCOMPARE(list_->Reading(), background);
+        QTRY_VERIFY(!list_->Reading());
+        hold.release();
+        QTRY_COMPARE(list_->ThreadsRunning(), std::size_t(0));
+        QCOMPARE(list_->Directory(), folder_ + folder.toStdString());
+        QCOMPARE(list_->Count(), count);
+        QCOMPARE(read.count(), background ? 1 : 0);
+        QCOMPARE(shown.last(), count);
+        QCOMPARE(shown.size(), background ? 2 : 1); // emptied, then the new files only
+        mg::ChangeDirectory(folder_);
+    }
+
+    // The list destroyed while its worker reads: the thread is joined and its
+    // late report goes nowhere.
+    void listDestroyedDuringRead()
+    {
+        mg::TFileListBox::SetBackgroundReadGate([] { QThread::msleep(30); });
+        mg::TFileListBox::SetEntriesReadAtOnce(3);
+        list_->Update();
+        QVERIFY(list_->Reading());
+        list_.reset();
+        QCoreApplication::processEvents();
+        list_ = std::make_unique<mg::TFileListBox>();
+        list_->SetFileName(folder_);
+        QTRY_VERIFY(!list_->Reading());
+        QCOMPARE(list_->Count(), 9);
     }
 
     // Each step: "click N", "ctrl N", "shift N", "right N", "key NAME",

@@ -4,19 +4,22 @@
 #include "Fixture.h"
 #include "ui/FileMask.h"
 #include "ui/FolderReader.h"
+#include "ui/NameOrder.h"
 
 #include <QCollator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
-QByteArrayList ToList(const std::vector<std::string>& names)
+template <typename Names> QByteArrayList ToList(const Names& names)
 {
     QByteArrayList list;
-    for (const std::string& n : names)
+    for (const std::string_view n : names)
         list << QByteArray(n.data(), static_cast<qsizetype>(n.size()));
     return list;
 }
@@ -81,6 +84,28 @@ private slots:
         QCOMPARE(mg::MaskMatches(pattern.toStdString(), name.toStdString()), expected);
     }
 
+    // Pieces that match every name skip matching while a folder is read:
+    // taking one that does not for one that does loses or invents files.
+    void matchesEveryName_data()
+    {
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("star-dot-star not taken for everything") << QByteArray("*.*") << true;
+        QTest::newRow("lone star not taken for everything") << QByteArray("*") << true;
+        QTest::newRow("stars not taken for everything") << QByteArray("**.*") << true;
+        QTest::newRow("extension taken for everything") << QByteArray("*.jpg") << false;
+        QTest::newRow("dot-star alone taken for everything") << QByteArray(".*") << false;
+        QTest::newRow("star-dot taken for everything") << QByteArray("*.") << false;
+        QTest::newRow("question mark taken for everything") << QByteArray("?*") << false;
+        QTest::newRow("empty pattern taken for everything") << QByteArray("") << false;
+    }
+    void matchesEveryName()
+    {
+        QFETCH(QByteArray, pattern);
+        QFETCH(bool, expected);
+        QCOMPARE(mg::MatchesEveryName(pattern.toStdString()), expected);
+    }
+
     void splitMask_data()
     {
         QTest::addColumn<QByteArray>("mask");
@@ -117,6 +142,17 @@ private slots:
             << QByteArray("*.jpg;*.jpeg")
             << QByteArrayList{"b.jpg",      "bad\xff.jpg",  "filelink.jpg", "new\nline.jpg",
                               "photo.jpeg", "readonly.jpg", "UPPER.JPG"};
+        QByteArrayList all{"a.txt", "b.jpg",      "bad\xff.jpg",  "filelink.jpg", "new\nline.jpg",
+                           "noext", "photo.jpeg", "readonly.jpg", "UPPER.JPG"};
+        QByteArrayList allTwice, allAndJpeg;
+        for (const QByteArray& n : all) {
+            allTwice << n << n;
+            allAndJpeg << n;
+            if (n == "photo.jpeg")
+                allAndJpeg << n;
+        }
+        QTest::newRow("two pieces matching every name not listed twice") << QByteArray("*;*.*") << allTwice;
+        QTest::newRow("piece matching every name hid the other") << QByteArray("*.*;*.jpeg") << allAndJpeg;
         QTest::newRow("empty mask finds files") << QByteArray("") << QByteArrayList{};
         QTest::newRow("empty pieces find files") << QByteArray(";") << QByteArrayList{};
         QTest::newRow("empty piece spoils the other") << QByteArray("*.txt;") << QByteArrayList{"a.txt"};
@@ -218,6 +254,72 @@ private slots:
                                      .arg(QString::fromStdString(names[i]), QString::fromStdString(tree[i]))));
     }
 
+    // A folder read in steps, as the file list reads a huge one: the first
+    // entries at once, the rest later, with the process's current directory
+    // moved meanwhile. More entries than one getdents64 buffer holds, so
+    // steps end inside buffers and across them.
+    void readInSteps_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::newRow("step of one lost or repeated entries") << 1;
+        QTest::newRow("odd step lost or repeated entries") << 7;
+        QTest::newRow("step of a buffer's size lost or repeated entries") << 4096;
+    }
+    void readInSteps()
+    {
+        QFETCH(int, step);
+        static QTemporaryDir many;
+        static const int files = [] {
+            for (int i = 0; i < 9000; ++i)
+                ::close(::open(QFile::encodeName(many.path() + QStringLiteral("/some-longer-name-%1.jpg").arg(i)),
+                               O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+            return 9000;
+        }();
+        const std::string folder = Str(many.path());
+        const std::string cwd = mg::CurrentDirectory();
+        QVERIFY(mg::ChangeDirectory(folder));
+        mg::FolderScan scan(".", "*.jpg;*-1*");
+        QVERIFY(mg::ChangeDirectory(folder_)); // the scan keeps its folder
+        int calls = 0;
+        while (!scan.Read(std::size_t(step)))
+            ++calls;
+        QVERIFY(calls >= 9000 / step);
+        mg::FolderListing stepwise = scan.Finish();
+        QVERIFY(mg::ChangeDirectory(cwd));
+        QVERIFY(stepwise.error.empty());
+        const QByteArrayList whole = ToList(mg::ReadFolderFiles(folder, "*.jpg;*-1*").names);
+        QCOMPARE(whole.size(), files + 1111); // names with "-1" match twice
+        QCOMPARE(ToList(stepwise.names), whole);
+    }
+
+    // From 50,000 names on, two threads sort a half each and the halves are
+    // merged: every name must come back once, in order.
+    void longListSortedAcrossHalves()
+    {
+        std::uint32_t seed = 7;
+        mg::FileNames names;
+        std::vector<std::string> copies;
+        for (int i = 0; i < 120000; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const std::uint32_t n = (seed >> 8) % 40000; // many equal and case-equal names
+            std::string name = std::string((seed & 1) ? "Img" : "img") + std::to_string(n) + ".jpg";
+            names.push_back(name);
+            copies.push_back(name);
+        }
+        const mg::NameIndices order = mg::NaturalOrder(names);
+        QCOMPARE(order.size(), names.size());
+        std::vector<bool> seen(names.size(), false);
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            QVERIFY(order[i] < names.size() && !seen[order[i]]);
+            seen[order[i]] = true;
+            if (i > 0 && mg::FileNameLess(names[order[i]], names[order[i - 1]]))
+                QFAIL(qPrintable(QStringLiteral("out of order at %1").arg(i)));
+        }
+        mg::SortFileNames(copies);
+        for (std::size_t i = 0; i < order.size(); ++i)
+            QCOMPARE(std::string(names[order[i]]), copies[i]);
+    }
+
     void subFolders()
     {
         std::vector<std::string> subs = mg::ReadSubFolders(folder_);
@@ -228,6 +330,29 @@ private slots:
         QVERIFY(!mg::HasSubFolder(folder_ + "/missing"));
         QCOMPARE(mg::JoinFolder("/", "a"), std::string("/a"));
         QCOMPARE(mg::JoinFolder("/x", "a"), std::string("/x/a"));
+    }
+
+    // The sub-folders of a folder left unchanged for a second are remembered
+    // for a moment (three trees read the desktop at start-up): a folder made
+    // since, or a link whose folder went away, must still show at once.
+    void rememberedSubFoldersFollowChanges()
+    {
+        QTemporaryDir dir, elsewhere;
+        const std::string root = Str(dir.path()), target = Str(elsewhere.path()) + "/t";
+        QVERIFY(::mkdir((root + "/a").c_str(), 0755) == 0 && ::mkdir(target.c_str(), 0755) == 0);
+        QVERIFY(::symlink(target.c_str(), (root + "/l").c_str()) == 0);
+        QTest::qSleep(1100); // only a folder unchanged for a second is remembered
+        auto read = [&root] {
+            std::vector<std::string> subs = mg::ReadSubFolders(root);
+            std::sort(subs.begin(), subs.end());
+            return ToList(subs);
+        };
+        QCOMPARE(read(), (QByteArrayList{"a", "l"}));
+        QCOMPARE(read(), (QByteArrayList{"a", "l"}));
+        QVERIFY(::rmdir(target.c_str()) == 0);
+        QCOMPARE(read(), QByteArrayList{"a"}); // the link leads nowhere now
+        QVERIFY(::mkdir((root + "/c").c_str(), 0755) == 0);
+        QCOMPARE(read(), (QByteArrayList{"a", "c"}));
     }
 
     void volumeMountPoints()

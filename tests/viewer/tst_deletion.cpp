@@ -26,30 +26,39 @@ private slots:
         QTest::addColumn<int>("listCount");
         QTest::addColumn<int>("itemIndex");
         QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("background"); // the folder is re-read on the list's worker thread
 
         QTest::newRow("No then All erases the rest without asking")
             << kThree << QList<int>{0, 1, 2} << QList<int>{mrNo, mrAll}
-            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"a"} << 1 << 0 << "Ready";
+            << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"a"} << 1 << 0 << "Ready"
+            << false;
         QTest::newRow("Yes then Cancel stops with the list unread")
             << kThree << QList<int>{0, 1, 2} << QList<int>{mrYes, mrCancel}
             << QStringList{"3/139/Delete: \"%1/a\"", "3/139/Delete: \"%1/b\""} << QStringList{"b", "c"} << 3 << -1
-            << "Deleting \"%1/a\"";
+            << "Deleting \"%1/a\"" << false;
         QTest::newRow("one file is asked Yes/No and No keeps it")
             << kThree << QList<int>{1} << QList<int>{mrNo} << QStringList{"3/3/Delete: \"%1/b\""} << kThree << 3 << 1
-            << "Ready";
+            << "Ready" << false;
         QTest::newRow("positions 2 and 5 of 8: the next file becomes current")
             << kEight << QList<int>{2, 5} << QList<int>{mrYes, mrYes}
             << QStringList{"3/139/Delete: \"%1/f2\"", "3/139/Delete: \"%1/f5\""}
-            << QStringList{"f0", "f1", "f3", "f4", "f6", "f7"} << 6 << 2 << "Ready";
+            << QStringList{"f0", "f1", "f3", "f4", "f6", "f7"} << 6 << 2 << "Ready" << false;
         QTest::newRow("last item erased leaves no current item")
             << kEight << QList<int>{7} << QList<int>{mrYes} << QStringList{"3/3/Delete: \"%1/f7\""} << kEight.mid(0, 7)
-            << 7 << -1 << "Ready";
+            << 7 << -1 << "Ready" << false;
         QTest::newRow("close box on the single question stops without re-reading")
             << kThree << QList<int>{2} << QList<int>{mrCancel} << QStringList{"3/3/Delete: \"%1/c\""} << kThree << 3
-            << -1 << "before";
+            << -1 << "before" << false;
         QTest::newRow("nothing selected only warns")
             << kThree << QList<int>{} << QList<int>{} << QStringList{"0/4/No files selected for deletion!"} << kThree
-            << 3 << -1 << "before";
+            << 3 << -1 << "before" << false;
+        QTest::newRow("re-read in the background lost the next file's caret")
+            << kEight << QList<int>{2, 5} << QList<int>{mrYes, mrYes}
+            << QStringList{"3/139/Delete: \"%1/f2\"", "3/139/Delete: \"%1/f5\""}
+            << QStringList{"f0", "f1", "f3", "f4", "f6", "f7"} << 6 << 2 << "Ready" << true;
+        QTest::newRow("re-read in the background left a caret past the end")
+            << kEight << QList<int>{7} << QList<int>{mrYes} << QStringList{"3/3/Delete: \"%1/f7\""} << kEight.mid(0, 7)
+            << 7 << -1 << "Ready" << true;
     }
     void answers()
     {
@@ -61,6 +70,7 @@ private slots:
         QFETCH(int, listCount);
         QFETCH(int, itemIndex);
         QFETCH(QString, status);
+        QFETCH(bool, background);
         TestFolder folder;
         for (const QString& f : files)
             folder.Add(f.toStdString(), {'x'});
@@ -73,7 +83,11 @@ private slots:
             window->FileListBox1->SetSelected(i, true);
         window->SetStatusText("before");
 
+        TFileListBox::SetEntriesReadAtOnce(background ? 1 : TFileListBox::kEntriesReadAtOnce);
         window->DeleteSelectedFiles();
+        TFileListBox::SetEntriesReadAtOnce(TFileListBox::kEntriesReadAtOnce);
+        QCOMPARE(window->FileListBox1->Reading(), background);
+        QTRY_VERIFY(!window->FileListBox1->Reading());
 
         const QString root = QString::fromStdString(folder.Root());
         QStringList shown;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QSemaphore>
 #include <QSet>
 #include <QStatusBar>
 #include <QTimer>
@@ -348,6 +349,46 @@ private slots:
         QCOMPARE(dialogs.Texts(), QStringList{message});
         QCOMPARE(dialogs.seen.first().kind, mtCustom);
         QCOMPARE(dialogs.seen.first().buttons, mbOK);
+    }
+
+    // A huge folder at start-up: the window shows while the list is still
+    // being read (the read is held here), and the commands meanwhile find
+    // no files, so none is shown, deleted, encrypted or decrypted.
+    void windowShowsBeforeAHugeFolderIsListed()
+    {
+        TestFolder folder;
+        for (const char* f : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+            folder.Add(f, {});
+        QSemaphore hold;
+        TFileListBox::SetBackgroundReadGate([&hold] { hold.acquire(); });
+        TFileListBox::SetEntriesReadAtOnce(3);
+        struct Restore {
+            ~Restore()
+            {
+                TFileListBox::SetBackgroundReadGate({});
+                TFileListBox::SetEntriesReadAtOnce(TFileListBox::kEntriesReadAtOnce);
+            }
+        } restore;
+        ScriptedDialogs dialogs;
+        auto window = std::make_unique<TfrmMain>(folder.Root());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(window->FileListBox1->Reading());
+        QCOMPARE(window->FileListBox1->Directory(), folder.Root());
+        window->Delete1->trigger();
+        window->GO1->trigger();
+        window->DecryptFiles1->trigger();
+        QTest::keyClick(window->FileListBox1, Qt::Key_Down);
+        QCOMPARE(dialogs.Texts(),
+                 (QStringList{"No files selected for deletion!", "Please select files you wish to encrypt",
+                              "Please select files you wish to decrypt"}));
+        QVERIFY(!window->Image1->Picture().Graphic());
+        hold.release();
+        QTRY_VERIFY(!window->FileListBox1->Reading());
+        QCOMPARE(window->FileListBox1->Count(), 4);
+        for (const char* f : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+            QVERIFY(folder.Exists(f));
+        QTRY_COMPARE(window->FileListBox1->ThreadsRunning(), std::size_t(0));
     }
 
     void batchWindowOpensAndTheTreeIsRefreshed_data()
