@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -314,12 +316,27 @@ bool SafeWriter::Link()
 
 bool SafeWriter::Commit()
 {
+    return Flush() && Publish();
+}
+
+bool SafeWriter::Flush()
+{
     if (fd_ < 0)
         return Fail(EBADF);
-    if (g_faults.syncFailsWith != 0)
+    if (g_faults.syncFailsWith != 0 && (g_faults.syncFailsFor.empty() || g_faults.syncFailsFor == destination_)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(g_faults.syncFailsAfterMs));
         return Fail(g_faults.syncFailsWith);
+    }
     if (::fsync(fd_) != 0)
         return Fail(errno);
+    flushed_ = true;
+    return true;
+}
+
+bool SafeWriter::Publish()
+{
+    if (fd_ < 0 || !flushed_)
+        return Fail(EBADF);
     if (unnamed_ && !Link())
         return false;
     const int fd = std::exchange(fd_, -1);
@@ -338,7 +355,11 @@ bool SafeWriter::Commit()
     return true;
 }
 
-SafeCommitter::SafeCommitter() : thread_([this] { Run(); }) {}
+SafeCommitter::SafeCommitter()
+{
+    for (int i = 0; i < kFlushers; ++i)
+        threads_.emplace_back([this] { Run(); });
+}
 
 SafeCommitter::~SafeCommitter()
 {
@@ -347,7 +368,8 @@ SafeCommitter::~SafeCommitter()
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::thread& thread : threads_)
+        thread.join();
     Discard();
 }
 
@@ -355,7 +377,7 @@ void SafeCommitter::Commit(std::unique_ptr<SafeWriter> writer, int tag)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        jobs_.push_back({std::move(writer), tag, false});
+        jobs_.push_back({std::move(writer), tag, Stage::Waiting});
     }
     changed_.notify_all();
 }
@@ -369,12 +391,13 @@ std::size_t SafeCommitter::Pending() const
 std::pair<std::unique_ptr<SafeWriter>, int> SafeCommitter::Next()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return jobs_.empty() || jobs_.front().done; });
+    changed_.wait(lock, [this] { return jobs_.empty() || jobs_.front().stage == Stage::Done; });
     if (jobs_.empty())
         return {nullptr, 0};
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
     --nextToDo_;
+    --nextToFlush_;
     return {std::move(job.writer), job.tag};
 }
 
@@ -392,38 +415,75 @@ void SafeCommitter::Discard()
     std::deque<Job> dropped;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        // A commit under way finishes first: its file is either whole on
-        // disk or gone, never half renamed.
+        // Flushes and a rename under way finish first: a file is either
+        // whole on disk or gone, never half renamed.
         halted_ = true;
-        changed_.wait(lock, [this] { return nextToDo_ >= jobs_.size() || jobs_[nextToDo_].writer != nullptr; });
+        changed_.wait(lock, [this] { return busy_ == 0; });
         dropped.swap(jobs_);
         nextToDo_ = 0;
+        nextToFlush_ = 0;
         halted_ = false;
     }
     changed_.notify_all();
     // The writers' destructors remove their temporary files.
 }
 
-void SafeCommitter::Run()
+bool SafeCommitter::CanPublish() const
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || (!halted_ && nextToDo_ < jobs_.size()); });
-        if (stopping_)
-            return;
-        // The writer leaves the queue while it commits, so that Discard
-        // waits for it instead of dropping it half way. Next may take done
-        // jobs off the front meanwhile; this one stays at nextToDo_.
-        std::unique_ptr<SafeWriter> writer = std::move(jobs_[nextToDo_].writer);
-        lock.unlock();
-        const bool ok = writer->Commit();
-        lock.lock();
-        jobs_[nextToDo_].writer = std::move(writer);
-        jobs_[nextToDo_].done = true;
+    return !halted_ && !stopping_ && !publishing_ && nextToDo_ < jobs_.size()
+           && jobs_[nextToDo_].stage == Stage::Flushed;
+}
+
+// Renames the flushed files at the head of the queue, one after another;
+// whichever thread finds the next one flushed does it.
+void SafeCommitter::PublishInOrder(std::unique_lock<std::mutex>& lock)
+{
+    if (!CanPublish())
+        return;
+    publishing_ = true;
+    while (!halted_ && !stopping_ && nextToDo_ < jobs_.size() && jobs_[nextToDo_].stage == Stage::Flushed) {
+        // The job stays where it is (Next takes only done ones, Discard
+        // waits for busy_), so the reference holds while unlocked.
+        Job& job = jobs_[nextToDo_];
+        bool ok = job.writer->Error() == 0;
+        if (ok) {
+            ++busy_;
+            lock.unlock();
+            ok = job.writer->Publish();
+            lock.lock();
+            --busy_;
+        }
+        job.stage = Stage::Done;
         ++nextToDo_;
         if (!ok)
             halted_ = true;
         changed_.notify_all();
+    }
+    publishing_ = false;
+}
+
+void SafeCommitter::Run()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock,
+                      [this] { return stopping_ || (!halted_ && nextToFlush_ < jobs_.size()) || CanPublish(); });
+        if (stopping_)
+            return;
+        if (!halted_ && nextToFlush_ < jobs_.size()) {
+            Job& job = jobs_[nextToFlush_++];
+            job.stage = Stage::Flushing;
+            ++busy_;
+            lock.unlock();
+            // A failure is kept in the writer and told when its turn comes:
+            // the files before it may still be committed.
+            job.writer->Flush();
+            lock.lock();
+            --busy_;
+            job.stage = Stage::Flushed;
+            changed_.notify_all();
+        }
+        PublishInOrder(lock);
     }
 }
 

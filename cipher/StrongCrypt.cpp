@@ -1,23 +1,20 @@
 #include "cipher/StrongCrypt.h"
 
 #include "base/SafeFile.h"
+#include "base/SourceFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <functional>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <sodium.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace mg::strong {
 namespace {
@@ -135,72 +132,21 @@ private:
     std::size_t left_;
 };
 
-// A regular file opened for reading with a shared lock, like the light
-// cipher's sources: a FIFO, device or folder is refused before any read.
+// A regular file, read as the light cipher reads its sources.
 class FileInput : public Input {
 public:
-    explicit FileInput(const std::string& path)
-    {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0) {
-            error_ = errno;
-            return;
-        }
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-            notRegular_ = !S_ISDIR(info.st_mode);
-            Close();
-            return;
-        }
-        size_ = std::uint64_t(info.st_size);
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-        if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            error_ = errno;
-            Close();
-            return;
-        }
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
-    ~FileInput() override { Close(); }
-    FileInput(const FileInput&) = delete;
-    FileInput& operator=(const FileInput&) = delete;
-
-    bool IsOpen() const { return fd_ >= 0; }
-    std::uint64_t Size() const { return size_; }
-    void Close()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-    ssize_t ReadFull(std::uint8_t* data, std::size_t n) override
-    {
-        std::size_t done = 0;
-        while (done < n) {
-            const ssize_t got = ::read(fd_, data + done, n - done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                error_ = errno;
-                return -1;
-            }
-            if (got == 0)
-                break;
-            done += std::size_t(got);
-        }
-        return ssize_t(done);
-    }
+    explicit FileInput(const std::string& path) : file_(path) {}
+    bool IsOpen() const { return file_.IsOpen(); }
+    std::uint64_t Size() const { return file_.Size(); }
+    void Close() { file_.Close(); }
+    ssize_t ReadFull(std::uint8_t* data, std::size_t n) override { return file_.ReadFull(data, n); }
     CipherResult Failure() const override
     {
-        return Failed(CipherFailure::CannotReadSource, error_, notRegular_ ? "not a regular file" : "");
+        return Failed(CipherFailure::CannotReadSource, file_.Error(), file_.NotRegular() ? "not a regular file" : "");
     }
 
 private:
-    int fd_ = -1;
-    int error_ = 0;
-    bool notRegular_ = false;
-    std::uint64_t size_ = 0;
+    SourceFile file_;
 };
 
 // Writes filled batches through a safe writer on a second thread, so that
