@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,6 +155,73 @@ void SetSafeFileFaults(const SafeFileFaults& faults)
     g_writeCalls = 0;
 }
 
+// Flushes what a large file holds so far to the disk, on a thread of its
+// own while the rest is still written. A flush has to empty the disk's
+// cache, which takes about as long as writing the data did; done once at
+// the end it would be time in which nothing else goes on, done meanwhile it
+// overlaps the producing of the data. The first failure is kept for the
+// final flush to tell, since the system reports a failed write-back once
+// only: a later fsync could succeed although the data never reached the disk.
+class SafeWriter::EarlyFlush {
+public:
+    explicit EarlyFlush(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+    ~EarlyFlush() { Finish(); }
+    EarlyFlush(const EarlyFlush&) = delete;
+    EarlyFlush& operator=(const EarlyFlush&) = delete;
+
+    // Another flush once the one under way (if any) is done; it covers
+    // everything written by the time it starts.
+    void Ask()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            pending_ = true;
+            if (error_ == 0)
+                error_ = g_faults.earlyFlushFailsWith;
+        }
+        asked_.notify_one();
+    }
+    // Stops the thread once a flush under way is done (one only asked for
+    // is left to the final flush); the first failure's errno, else 0.
+    int Finish()
+    {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                stopping_ = true;
+            }
+            asked_.notify_one();
+            thread_.join();
+        }
+        return error_;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            asked_.wait(lock, [this] { return stopping_ || pending_; });
+            if (stopping_)
+                return;
+            pending_ = false;
+            lock.unlock();
+            const int error = ::fdatasync(fd_) != 0 ? errno : 0;
+            lock.lock();
+            if (error_ == 0)
+                error_ = error;
+        }
+    }
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable asked_;
+    bool pending_ = false;
+    bool stopping_ = false;
+    int error_ = 0;
+    std::thread thread_; // last: starts once the rest is set
+};
+
 SafeWriter::SafeWriter(std::string destination) : destination_(std::move(destination)) {}
 
 SafeWriter::~SafeWriter()
@@ -172,6 +240,7 @@ bool SafeWriter::Fail(int error)
 
 void SafeWriter::Discard()
 {
+    StopEarlyFlush();
     if (fd_ >= 0)
         ::close(fd_); // an unnamed file vanishes here
     fd_ = -1;
@@ -279,11 +348,35 @@ void SafeWriter::StartWriteback()
     // whole file, and dirty pages never pile up. A failure here is not an
     // error: the fsync in Commit reports any real one.
     constexpr std::uint64_t kStretch = std::uint64_t{8} << 20;
-    if (written_ - writebackFrom_ < kStretch)
+    if (written_ - writebackFrom_ >= kStretch) {
+        ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_), static_cast<off_t>(written_ - writebackFrom_),
+                          SYNC_FILE_RANGE_WRITE);
+        writebackFrom_ = written_;
+    }
+    // Only large files are flushed early: for a small one the final flush
+    // costs little, and a batch overlaps it with the next files instead.
+    const std::uint64_t earlyStretch =
+        g_faults.earlyFlushEvery != 0 ? g_faults.earlyFlushEvery : std::uint64_t{32} << 20;
+    if (written_ - earlyFlushAt_ < earlyStretch)
         return;
-    ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_), static_cast<off_t>(written_ - writebackFrom_),
-                      SYNC_FILE_RANGE_WRITE);
-    writebackFrom_ = written_;
+    earlyFlushAt_ = written_;
+    if (!earlyFlush_) {
+        try {
+            earlyFlush_ = std::make_unique<EarlyFlush>(fd_);
+        } catch (const std::system_error&) {
+            return; // no thread: the final flush does it all
+        }
+    }
+    earlyFlush_->Ask();
+}
+
+int SafeWriter::StopEarlyFlush()
+{
+    if (!earlyFlush_)
+        return 0;
+    const int error = earlyFlush_->Finish();
+    earlyFlush_.reset();
+    return error;
 }
 
 bool SafeWriter::Link()
@@ -323,6 +416,10 @@ bool SafeWriter::Flush()
 {
     if (fd_ < 0)
         return Fail(EBADF);
+    // An early flush's failure is this file's failure, whatever the final
+    // fsync says.
+    if (const int early = StopEarlyFlush(); early != 0)
+        return Fail(early);
     if (g_faults.syncFailsWith != 0 && (g_faults.syncFailsFor.empty() || g_faults.syncFailsFor == destination_)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(g_faults.syncFailsAfterMs));
         return Fail(g_faults.syncFailsWith);

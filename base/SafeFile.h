@@ -51,7 +51,11 @@ private:
     bool Fail(int error);
     void Discard();
     void StartWriteback();
-    bool Link(); // gives the unnamed temporary file its hidden name
+    int StopEarlyFlush(); // the early flushes' first errno
+    bool Link();          // gives the unnamed temporary file its hidden name
+
+    class EarlyFlush;
+    std::unique_ptr<EarlyFlush> earlyFlush_;
 
     std::string destination_;
     std::string tempPath_;
@@ -59,6 +63,7 @@ private:
     int error_ = 0;
     std::uint64_t written_ = 0;       // bytes in the temporary file
     std::uint64_t writebackFrom_ = 0; // start of the stretch not yet handed to the disk
+    std::uint64_t earlyFlushAt_ = 0;  // bytes written when an early flush was last asked for
     bool flushed_ = false;
     bool committed_ = false;
     bool notRegular_ = false; // the destination exists but is no regular file
@@ -146,6 +151,8 @@ struct SafeFileFaults {
     int syncFailsAfterMs = 0; // after this long (later files' flushes end first)
     int renameFailsWith = 0;
     bool noUnnamedFiles = false; // behave as a file system without O_TMPFILE
+    std::uint64_t earlyFlushEvery = 0; // bytes between early flushes (0: the usual)
+    int earlyFlushFailsWith = 0;       // errno for every early flush
 };
 void SetSafeFileFaults(const SafeFileFaults& faults);
 

@@ -325,12 +325,15 @@ void TestImageCrypt::writeFailureKeepsDestination_data()
     QTest::addColumn<int>("writeCall");
     QTest::addColumn<int>("syncErrno");
     QTest::addColumn<int>("renameErrno");
+    QTest::addColumn<int>("earlyFlushErrno");
     QTest::addColumn<int>("expectedErrno");
-    QTest::newRow("read-only folder refuses the temporary file") << EROFS << 0 << 0 << 0 << EROFS;
-    QTest::newRow("disk full on the first write") << 0 << 1 << 0 << 0 << ENOSPC;
-    QTest::newRow("disk full on a later write") << 0 << 3 << 0 << 0 << ENOSPC;
-    QTest::newRow("flush to disk fails") << 0 << 0 << EIO << 0 << EIO;
-    QTest::newRow("rename over the destination fails") << 0 << 0 << 0 << EACCES << EACCES;
+    QTest::newRow("read-only folder refuses the temporary file") << EROFS << 0 << 0 << 0 << 0 << EROFS;
+    QTest::newRow("disk full on the first write") << 0 << 1 << 0 << 0 << 0 << ENOSPC;
+    QTest::newRow("disk full on a later write") << 0 << 3 << 0 << 0 << 0 << ENOSPC;
+    QTest::newRow("flush to disk fails") << 0 << 0 << EIO << 0 << 0 << EIO;
+    QTest::newRow("rename over the destination fails") << 0 << 0 << 0 << EACCES << 0 << EACCES;
+    // The final fsync would succeed: the system tells a failed write-back once.
+    QTest::newRow("an early flush while writing fails") << 0 << 0 << 0 << 0 << EIO << EIO;
 }
 
 void TestImageCrypt::writeFailureKeepsDestination()
@@ -339,6 +342,7 @@ void TestImageCrypt::writeFailureKeepsDestination()
     QFETCH(int, writeCall);
     QFETCH(int, syncErrno);
     QFETCH(int, renameErrno);
+    QFETCH(int, earlyFlushErrno);
     QFETCH(int, expectedErrno);
     const Bytes old = {'o', 'l', 'd'};
     mg::test::WriteFile(Path("src"), Pseudorandom(mg::TImgCrypt::kChunkBytes * 3 + 7));
@@ -349,6 +353,8 @@ void TestImageCrypt::writeFailureKeepsDestination()
     faults.writeFailsWith = ENOSPC;
     faults.syncFailsWith = syncErrno;
     faults.renameFailsWith = renameErrno;
+    faults.earlyFlushEvery = mg::TImgCrypt::kChunkBytes * 2;
+    faults.earlyFlushFailsWith = earlyFlushErrno;
     mg::SetSafeFileFaults(faults);
 
     const mg::CipherResult result = crypt_.EncryptFileEx(Path("src"), Path("dst"), 9);
