@@ -454,8 +454,16 @@ bool SafeWriter::Publish()
 
 SafeCommitter::SafeCommitter()
 {
-    for (int i = 0; i < kFlushers; ++i)
-        threads_.emplace_back([this] { Run(); });
+    // Fewer threads only flush fewer files at once; none is an error.
+    for (int i = 0; i < kFlushers; ++i) {
+        try {
+            threads_.emplace_back([this] { Run(); });
+        } catch (const std::system_error&) {
+            if (threads_.empty())
+                throw;
+            break;
+        }
+    }
 }
 
 SafeCommitter::~SafeCommitter()
