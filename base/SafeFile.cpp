@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -13,9 +13,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -363,8 +363,8 @@ void SafeWriter::StartWriteback()
     if (!earlyFlush_) {
         try {
             earlyFlush_ = std::make_unique<EarlyFlush>(fd_);
-        } catch (const std::system_error&) {
-            return; // no thread: the final flush does it all
+        } catch (const std::exception&) {
+            return; // no thread or no memory: the final flush does it all
         }
     }
     earlyFlush_->Ask();
@@ -454,6 +454,7 @@ bool SafeWriter::Publish()
 
 SafeCommitter::SafeCommitter()
 {
+    threads_.reserve(kFlushers);
     // Fewer threads only flush fewer files at once; none is an error.
     for (int i = 0; i < kFlushers; ++i) {
         try {
@@ -571,8 +572,7 @@ void SafeCommitter::Run()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock,
-                      [this] { return stopping_ || (!halted_ && nextToFlush_ < jobs_.size()) || CanPublish(); });
+        changed_.wait(lock, [this] { return stopping_ || (!halted_ && nextToFlush_ < jobs_.size()) || CanPublish(); });
         if (stopping_)
             return;
         if (!halted_ && nextToFlush_ < jobs_.size()) {

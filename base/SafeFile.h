@@ -146,11 +146,11 @@ struct SafeFileFaults {
     int createFailsWith = 0; // errno for Open's exclusive create
     int writeCall = 0;       // which write() call fails
     int writeFailsWith = 0;
-    int syncFailsWith = 0; // errno for the fsync of the temporary file
+    int syncFailsWith = 0;    // errno for the fsync of the temporary file
     std::string syncFailsFor; // when set, only this destination's fsync fails,
     int syncFailsAfterMs = 0; // after this long (later files' flushes end first)
     int renameFailsWith = 0;
-    bool noUnnamedFiles = false; // behave as a file system without O_TMPFILE
+    bool noUnnamedFiles = false;       // behave as a file system without O_TMPFILE
     std::uint64_t earlyFlushEvery = 0; // bytes between early flushes (0: the usual)
     int earlyFlushFailsWith = 0;       // errno for every early flush
 };

@@ -414,8 +414,8 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
             if (piece < kPieceOverhead)
                 return Damaged();
             unsigned long long plainBytes = 0;
-            if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain + filled, &plainBytes, &tag,
-                                                             cipher + at, piece, nullptr, 0)
+            if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain + filled, &plainBytes, &tag, cipher + at,
+                                                             piece, nullptr, 0)
                 != 0)
                 return Damaged();
             final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;

@@ -6,8 +6,8 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QProcess>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -424,9 +424,9 @@ private slots:
         script.Messages({mrAll, mrCancel});
         QVERIFY(!desk.encrypt->DoCrypt());
         QCOMPARE(script.MessageTexts(),
-                 QStringList({QStringLiteral("Encrypt: %1 to %2").arg(Q(desk.Path("a.jpg")), Q(desk.Path("out/a.Bin"))),
-                              QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.")
-                                  .arg(Q(desk.Path("d.jpg")))}));
+                 QStringList(
+                     {QStringLiteral("Encrypt: %1 to %2").arg(Q(desk.Path("a.jpg")), Q(desk.Path("out/a.Bin"))),
+                      QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("d.jpg")))}));
         QCOMPARE(desk.Names("out"), QStringList({"a.Bin", "b.Bin", "c.Bin"}));
         const auto whole = Encrypted(desk, desk.Path("a.jpg"));
         for (const char* name : {"out/a.Bin", "out/b.Bin", "out/c.Bin"})
