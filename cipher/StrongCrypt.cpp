@@ -48,21 +48,13 @@ using State = crypto_secretstream_xchacha20poly1305_state;
 class Wiper {
 public:
     Wiper(void* data, std::size_t n) : data_(data), n_(n) {}
-    explicit Wiper(std::vector<std::uint8_t>& v) : vector_(&v) {}
-    ~Wiper()
-    {
-        if (vector_)
-            ::sodium_memzero(vector_->data(), vector_->size());
-        else
-            ::sodium_memzero(data_, n_);
-    }
+    ~Wiper() { ::sodium_memzero(data_, n_); }
     Wiper(const Wiper&) = delete;
     Wiper& operator=(const Wiper&) = delete;
 
 private:
-    void* data_ = nullptr;
-    std::size_t n_ = 0;
-    std::vector<std::uint8_t>* vector_ = nullptr;
+    void* data_;
+    std::size_t n_;
 };
 
 CipherResult Failed(CipherFailure failure, int error, std::string detail = {})
@@ -588,6 +580,7 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
     std::copy(head, head + sizeof head, out);
     const std::string extension = ExtensionToKeep(src);
     std::uint8_t record[kExtensionRecordBytes] = {};
+    const Wiper wipeRecord(record, sizeof record);
     record[0] = std::uint8_t(extension.size());
     std::copy(extension.begin(), extension.end(), record + 1);
     ::crypto_secretstream_xchacha20poly1305_push(&state, out + sizeof head, nullptr, record, kExtensionRecordBytes,
