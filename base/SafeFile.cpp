@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -152,6 +155,73 @@ void SetSafeFileFaults(const SafeFileFaults& faults)
     g_writeCalls = 0;
 }
 
+// Flushes what a large file holds so far to the disk, on a thread of its
+// own while the rest is still written. A flush has to empty the disk's
+// cache, which takes about as long as writing the data did; done once at
+// the end it would be time in which nothing else goes on, done meanwhile it
+// overlaps the producing of the data. The first failure is kept for the
+// final flush to tell, since the system reports a failed write-back once
+// only: a later fsync could succeed although the data never reached the disk.
+class SafeWriter::EarlyFlush {
+public:
+    explicit EarlyFlush(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+    ~EarlyFlush() { Finish(); }
+    EarlyFlush(const EarlyFlush&) = delete;
+    EarlyFlush& operator=(const EarlyFlush&) = delete;
+
+    // Another flush once the one under way (if any) is done; it covers
+    // everything written by the time it starts.
+    void Ask()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            pending_ = true;
+            if (error_ == 0)
+                error_ = g_faults.earlyFlushFailsWith;
+        }
+        asked_.notify_one();
+    }
+    // Stops the thread once a flush under way is done (one only asked for
+    // is left to the final flush); the first failure's errno, else 0.
+    int Finish()
+    {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                stopping_ = true;
+            }
+            asked_.notify_one();
+            thread_.join();
+        }
+        return error_;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            asked_.wait(lock, [this] { return stopping_ || pending_; });
+            if (stopping_)
+                return;
+            pending_ = false;
+            lock.unlock();
+            const int error = ::fdatasync(fd_) != 0 ? errno : 0;
+            lock.lock();
+            if (error_ == 0)
+                error_ = error;
+        }
+    }
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable asked_;
+    bool pending_ = false;
+    bool stopping_ = false;
+    int error_ = 0;
+    std::thread thread_; // last: starts once the rest is set
+};
+
 SafeWriter::SafeWriter(std::string destination) : destination_(std::move(destination)) {}
 
 SafeWriter::~SafeWriter()
@@ -170,6 +240,7 @@ bool SafeWriter::Fail(int error)
 
 void SafeWriter::Discard()
 {
+    StopEarlyFlush();
     if (fd_ >= 0)
         ::close(fd_); // an unnamed file vanishes here
     fd_ = -1;
@@ -277,11 +348,35 @@ void SafeWriter::StartWriteback()
     // whole file, and dirty pages never pile up. A failure here is not an
     // error: the fsync in Commit reports any real one.
     constexpr std::uint64_t kStretch = std::uint64_t{8} << 20;
-    if (written_ - writebackFrom_ < kStretch)
+    if (written_ - writebackFrom_ >= kStretch) {
+        ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_), static_cast<off_t>(written_ - writebackFrom_),
+                          SYNC_FILE_RANGE_WRITE);
+        writebackFrom_ = written_;
+    }
+    // Only large files are flushed early: for a small one the final flush
+    // costs little, and a batch overlaps it with the next files instead.
+    const std::uint64_t earlyStretch =
+        g_faults.earlyFlushEvery != 0 ? g_faults.earlyFlushEvery : std::uint64_t{32} << 20;
+    if (written_ - earlyFlushAt_ < earlyStretch)
         return;
-    ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_), static_cast<off_t>(written_ - writebackFrom_),
-                      SYNC_FILE_RANGE_WRITE);
-    writebackFrom_ = written_;
+    earlyFlushAt_ = written_;
+    if (!earlyFlush_) {
+        try {
+            earlyFlush_ = std::make_unique<EarlyFlush>(fd_);
+        } catch (const std::exception&) {
+            return; // no thread or no memory: the final flush does it all
+        }
+    }
+    earlyFlush_->Ask();
+}
+
+int SafeWriter::StopEarlyFlush()
+{
+    if (!earlyFlush_)
+        return 0;
+    const int error = earlyFlush_->Finish();
+    earlyFlush_.reset();
+    return error;
 }
 
 bool SafeWriter::Link()
@@ -314,12 +409,31 @@ bool SafeWriter::Link()
 
 bool SafeWriter::Commit()
 {
+    return Flush() && Publish();
+}
+
+bool SafeWriter::Flush()
+{
     if (fd_ < 0)
         return Fail(EBADF);
-    if (g_faults.syncFailsWith != 0)
+    // An early flush's failure is this file's failure, whatever the final
+    // fsync says.
+    if (const int early = StopEarlyFlush(); early != 0)
+        return Fail(early);
+    if (g_faults.syncFailsWith != 0 && (g_faults.syncFailsFor.empty() || g_faults.syncFailsFor == destination_)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(g_faults.syncFailsAfterMs));
         return Fail(g_faults.syncFailsWith);
+    }
     if (::fsync(fd_) != 0)
         return Fail(errno);
+    flushed_ = true;
+    return true;
+}
+
+bool SafeWriter::Publish()
+{
+    if (fd_ < 0 || !flushed_)
+        return Fail(EBADF);
     if (unnamed_ && !Link())
         return false;
     const int fd = std::exchange(fd_, -1);
@@ -338,7 +452,20 @@ bool SafeWriter::Commit()
     return true;
 }
 
-SafeCommitter::SafeCommitter() : thread_([this] { Run(); }) {}
+SafeCommitter::SafeCommitter()
+{
+    threads_.reserve(kFlushers);
+    // Fewer threads only flush fewer files at once; none is an error.
+    for (int i = 0; i < kFlushers; ++i) {
+        try {
+            threads_.emplace_back([this] { Run(); });
+        } catch (const std::system_error&) {
+            if (threads_.empty())
+                throw;
+            break;
+        }
+    }
+}
 
 SafeCommitter::~SafeCommitter()
 {
@@ -347,7 +474,8 @@ SafeCommitter::~SafeCommitter()
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::thread& thread : threads_)
+        thread.join();
     Discard();
 }
 
@@ -355,7 +483,7 @@ void SafeCommitter::Commit(std::unique_ptr<SafeWriter> writer, int tag)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        jobs_.push_back({std::move(writer), tag, false});
+        jobs_.push_back({std::move(writer), tag, Stage::Waiting});
     }
     changed_.notify_all();
 }
@@ -369,12 +497,13 @@ std::size_t SafeCommitter::Pending() const
 std::pair<std::unique_ptr<SafeWriter>, int> SafeCommitter::Next()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return jobs_.empty() || jobs_.front().done; });
+    changed_.wait(lock, [this] { return jobs_.empty() || jobs_.front().stage == Stage::Done; });
     if (jobs_.empty())
         return {nullptr, 0};
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
     --nextToDo_;
+    --nextToFlush_;
     return {std::move(job.writer), job.tag};
 }
 
@@ -392,38 +521,74 @@ void SafeCommitter::Discard()
     std::deque<Job> dropped;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        // A commit under way finishes first: its file is either whole on
-        // disk or gone, never half renamed.
+        // Flushes and a rename under way finish first: a file is either
+        // whole on disk or gone, never half renamed.
         halted_ = true;
-        changed_.wait(lock, [this] { return nextToDo_ >= jobs_.size() || jobs_[nextToDo_].writer != nullptr; });
+        changed_.wait(lock, [this] { return busy_ == 0; });
         dropped.swap(jobs_);
         nextToDo_ = 0;
+        nextToFlush_ = 0;
         halted_ = false;
     }
     changed_.notify_all();
     // The writers' destructors remove their temporary files.
 }
 
-void SafeCommitter::Run()
+bool SafeCommitter::CanPublish() const
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || (!halted_ && nextToDo_ < jobs_.size()); });
-        if (stopping_)
-            return;
-        // The writer leaves the queue while it commits, so that Discard
-        // waits for it instead of dropping it half way. Next may take done
-        // jobs off the front meanwhile; this one stays at nextToDo_.
-        std::unique_ptr<SafeWriter> writer = std::move(jobs_[nextToDo_].writer);
-        lock.unlock();
-        const bool ok = writer->Commit();
-        lock.lock();
-        jobs_[nextToDo_].writer = std::move(writer);
-        jobs_[nextToDo_].done = true;
+    return !halted_ && !stopping_ && !publishing_ && nextToDo_ < jobs_.size()
+           && jobs_[nextToDo_].stage == Stage::Flushed;
+}
+
+// Renames the flushed files at the head of the queue, one after another;
+// whichever thread finds the next one flushed does it.
+void SafeCommitter::PublishInOrder(std::unique_lock<std::mutex>& lock)
+{
+    if (!CanPublish())
+        return;
+    publishing_ = true;
+    while (!halted_ && !stopping_ && nextToDo_ < jobs_.size() && jobs_[nextToDo_].stage == Stage::Flushed) {
+        // The job stays where it is (Next takes only done ones, Discard
+        // waits for busy_), so the reference holds while unlocked.
+        Job& job = jobs_[nextToDo_];
+        bool ok = job.writer->Error() == 0;
+        if (ok) {
+            ++busy_;
+            lock.unlock();
+            ok = job.writer->Publish();
+            lock.lock();
+            --busy_;
+        }
+        job.stage = Stage::Done;
         ++nextToDo_;
         if (!ok)
             halted_ = true;
         changed_.notify_all();
+    }
+    publishing_ = false;
+}
+
+void SafeCommitter::Run()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || (!halted_ && nextToFlush_ < jobs_.size()) || CanPublish(); });
+        if (stopping_)
+            return;
+        if (!halted_ && nextToFlush_ < jobs_.size()) {
+            Job& job = jobs_[nextToFlush_++];
+            job.stage = Stage::Flushing;
+            ++busy_;
+            lock.unlock();
+            // A failure is kept in the writer and told when its turn comes:
+            // the files before it may still be committed.
+            job.writer->Flush();
+            lock.lock();
+            --busy_;
+            job.stage = Stage::Flushed;
+            changed_.notify_all();
+        }
+        PublishInOrder(lock);
     }
 }
 

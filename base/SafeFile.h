@@ -36,6 +36,10 @@ public:
     bool Write(const std::uint8_t* data, std::size_t n);
     // Flushes the temporary file to disk and renames it over the destination.
     bool Commit();
+    // Commit in its two steps: Flush waits for the data to reach the disk,
+    // Publish (only after a successful Flush) renames it over the destination.
+    bool Flush();
+    bool Publish();
 
     const std::string& Destination() const { return destination_; }
     const std::string& TempPath() const { return tempPath_; }
@@ -47,7 +51,11 @@ private:
     bool Fail(int error);
     void Discard();
     void StartWriteback();
-    bool Link(); // gives the unnamed temporary file its hidden name
+    int StopEarlyFlush(); // the early flushes' first errno
+    bool Link();          // gives the unnamed temporary file its hidden name
+
+    class EarlyFlush;
+    std::unique_ptr<EarlyFlush> earlyFlush_;
 
     std::string destination_;
     std::string tempPath_;
@@ -55,14 +63,18 @@ private:
     int error_ = 0;
     std::uint64_t written_ = 0;       // bytes in the temporary file
     std::uint64_t writebackFrom_ = 0; // start of the stretch not yet handed to the disk
+    std::uint64_t earlyFlushAt_ = 0;  // bytes written when an early flush was last asked for
+    bool flushed_ = false;
     bool committed_ = false;
     bool notRegular_ = false; // the destination exists but is no regular file
     bool unnamed_ = false;    // fd_ is an O_TMPFILE file, tempPath_ not yet linked
 };
 
-// Commits written files one after another on a thread of its own, so that
-// waiting for one file to reach the disk overlaps the work on the next ones.
-// Each file is still flushed before its rename, in the order handed over.
+// Commits written files on threads of its own, so that waiting for files to
+// reach the disk overlaps the work on the next ones. Several files are
+// flushed at once (the file system then joins their journal commits), but
+// each is renamed over its destination only after its own flush and after
+// every file handed over before it, in the order handed over.
 // The first failure halts the committing: files handed over after it stay
 // uncommitted until Resume, and are discarded (no trace on disk) by Discard
 // or the destructor, so a caller that stops at a failure leaves exactly what
@@ -87,21 +99,30 @@ public:
     // Drops every file not committed yet, removing its temporary file.
     void Discard();
 
+    // Files flushed at the same time.
+    static constexpr int kFlushers = 4;
+
 private:
+    enum class Stage { Waiting, Flushing, Flushed, Done };
     struct Job {
         std::unique_ptr<SafeWriter> writer;
         int tag = 0;
-        bool done = false;
+        Stage stage = Stage::Waiting;
     };
     void Run();
+    void PublishInOrder(std::unique_lock<std::mutex>& lock);
+    bool CanPublish() const;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Job> jobs_;     // oldest first; done ones wait for Next
-    std::size_t nextToDo_ = 0; // index in jobs_ of the first not done
+    std::deque<Job> jobs_;        // oldest first; done ones wait for Next
+    std::size_t nextToDo_ = 0;    // index in jobs_ of the first not done
+    std::size_t nextToFlush_ = 0; // index in jobs_ of the first waiting
+    int busy_ = 0;                // flushes and renames under way
+    bool publishing_ = false;     // a thread is renaming in order
     bool halted_ = false;
     bool stopping_ = false;
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 // Reads a whole regular file. Opening does not wait (a FIFO without a writer
@@ -125,9 +146,13 @@ struct SafeFileFaults {
     int createFailsWith = 0; // errno for Open's exclusive create
     int writeCall = 0;       // which write() call fails
     int writeFailsWith = 0;
-    int syncFailsWith = 0; // errno for the fsync of the temporary file
+    int syncFailsWith = 0;    // errno for the fsync of the temporary file
+    std::string syncFailsFor; // when set, only this destination's fsync fails,
+    int syncFailsAfterMs = 0; // after this long (later files' flushes end first)
     int renameFailsWith = 0;
-    bool noUnnamedFiles = false; // behave as a file system without O_TMPFILE
+    bool noUnnamedFiles = false;       // behave as a file system without O_TMPFILE
+    std::uint64_t earlyFlushEvery = 0; // bytes between early flushes (0: the usual)
+    int earlyFlushFailsWith = 0;       // errno for every early flush
 };
 void SetSafeFileFaults(const SafeFileFaults& faults);
 

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "base/SafeFile.h"
+#include "base/SourceFile.h"
 #include "cipher/Keystream.h"
 #include "cipher/StrongCrypt.h"
 
@@ -9,11 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace mg {
 namespace {
@@ -25,85 +22,11 @@ CipherResult Failure(CipherFailure failure, int error, std::string detail = {})
     return {failure, error, std::move(detail)};
 }
 
-// A source opened read-only with a shared lock held while it is read: our
-// stand-in for denying writes by others during the read.
-class SourceFile {
-public:
-    explicit SourceFile(const std::string& path)
-    {
-        // Non-blocking open: opening a FIFO without a writer would otherwise
-        // wait forever. Only regular files are read; a folder, FIFO, socket
-        // or device is refused before anything is read (a device such as
-        // /dev/zero would never end).
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0) {
-            error_ = errno;
-            return;
-        }
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-            notRegular_ = !S_ISDIR(info.st_mode);
-            Close();
-            return;
-        }
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-        // A writer holding an exclusive lock makes the source unreadable;
-        // file systems without locks are read unlocked.
-        if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            error_ = errno;
-            Close();
-            return;
-        }
-        // Read front to back once: ask for a larger read-ahead.
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
-    ~SourceFile() { Close(); }
-    SourceFile(const SourceFile&) = delete;
-    SourceFile& operator=(const SourceFile&) = delete;
-
-    bool IsOpen() const { return fd_ >= 0; }
-    int Error() const { return error_; }
-    // Why the source could not be read, for the caller's report.
-    CipherResult Failed() const
-    {
-        return Failure(CipherFailure::CannotReadSource, error_, notRegular_ ? "not a regular file" : "");
-    }
-
-    // Reads up to n bytes, retrying interrupted reads; -1 on error.
-    ssize_t Read(std::uint8_t* data, std::size_t n)
-    {
-        for (;;) {
-            const ssize_t got = ::read(fd_, data, n);
-            if (got >= 0 || errno != EINTR) {
-                if (got < 0)
-                    error_ = errno;
-                return got;
-            }
-        }
-    }
-
-    // The file's size when it was opened.
-    std::uint64_t Size() const
-    {
-        struct stat info {};
-        if (fd_ < 0 || ::fstat(fd_, &info) != 0 || info.st_size < 0)
-            return 0;
-        return static_cast<std::uint64_t>(info.st_size);
-    }
-
-    void Close()
-    {
-        if (fd_ >= 0)
-            ::close(fd_); // closing drops the lock
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-    int error_ = 0;
-    bool notRegular_ = false;
-};
+// Why a source could not be opened or read, for the caller's report.
+CipherResult SourceFailed(const SourceFile& source)
+{
+    return Failure(CipherFailure::CannotReadSource, source.Error(), source.NotRegular() ? "not a regular file" : "");
+}
 
 // Holds the first decrypted bytes of a stream until the JPEG header check
 // has decided on them, so that a wrong key is refused before anything is
@@ -187,7 +110,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     SetSeed(key);
     SourceFile source(src);
     if (!source.IsOpen())
-        return source.Failed();
+        return SourceFailed(source);
     std::vector<std::uint8_t> buffer;
     try {
         buffer.resize(kChunkBytes);
@@ -208,7 +131,7 @@ CipherResult TImgCrypt::TransformFile(const std::string& src, const std::string&
     for (;;) {
         const ssize_t got = source.Read(buffer.data(), buffer.size());
         if (got < 0)
-            return source.Failed();
+            return SourceFailed(source);
         if (got == 0)
             break;
         ApplyKeystream(buffer.data(), static_cast<std::size_t>(got));
@@ -300,7 +223,7 @@ CipherResult DecryptLightImage(const std::string& src, std::unique_ptr<TJPEGImag
     {
         SourceFile source(src);
         if (!source.IsOpen())
-            return source.Failed();
+            return SourceFailed(source);
         // A file larger than a picture may be is refused before any of it is
         // read; a non-picture of gigabytes costs nothing.
         const std::uint64_t size = source.Size();
@@ -323,7 +246,7 @@ CipherResult DecryptLightImage(const std::string& src, std::unique_ptr<TJPEGImag
                     std::uint8_t probe = 0;
                     const ssize_t more = source.Read(&probe, 1);
                     if (more < 0)
-                        return source.Failed();
+                        return SourceFailed(source);
                     if (more == 0)
                         break;
                     if (filled + 1 + TImgCrypt::kChunkBytes > PictureMemoryBudget())
@@ -338,7 +261,7 @@ CipherResult DecryptLightImage(const std::string& src, std::unique_ptr<TJPEGImag
                 bytes.resize(filled + room);
                 const ssize_t got = source.Read(bytes.data() + filled, room);
                 if (got < 0)
-                    return source.Failed();
+                    return SourceFailed(source);
                 bytes.resize(filled + static_cast<std::size_t>(got));
                 if (got == 0)
                     break;

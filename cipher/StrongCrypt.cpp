@@ -1,23 +1,20 @@
 #include "cipher/StrongCrypt.h"
 
 #include "base/SafeFile.h"
+#include "base/SourceFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <functional>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <sodium.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace mg::strong {
 namespace {
@@ -51,21 +48,13 @@ using State = crypto_secretstream_xchacha20poly1305_state;
 class Wiper {
 public:
     Wiper(void* data, std::size_t n) : data_(data), n_(n) {}
-    explicit Wiper(std::vector<std::uint8_t>& v) : vector_(&v) {}
-    ~Wiper()
-    {
-        if (vector_)
-            ::sodium_memzero(vector_->data(), vector_->size());
-        else
-            ::sodium_memzero(data_, n_);
-    }
+    ~Wiper() { ::sodium_memzero(data_, n_); }
     Wiper(const Wiper&) = delete;
     Wiper& operator=(const Wiper&) = delete;
 
 private:
-    void* data_ = nullptr;
-    std::size_t n_ = 0;
-    std::vector<std::uint8_t>* vector_ = nullptr;
+    void* data_;
+    std::size_t n_;
 };
 
 CipherResult Failed(CipherFailure failure, int error, std::string detail = {})
@@ -113,6 +102,9 @@ public:
     virtual ~Input() = default;
     // Reads up to n bytes, fewer only at the end; -1 on a read error.
     virtual ssize_t ReadFull(std::uint8_t* data, std::size_t n) = 0;
+    // The next n bytes (fewer only at the end), valid until the next call;
+    // a size of -1 on a read error. n is the same at every call.
+    virtual ReadAhead::Block NextBatch(std::size_t n) = 0;
     virtual CipherResult Failure() const = 0;
 };
 
@@ -121,12 +113,18 @@ public:
     MemoryInput(const std::uint8_t* data, std::size_t n) : data_(data), left_(n) {}
     ssize_t ReadFull(std::uint8_t* data, std::size_t n) override
     {
+        const ReadAhead::Block block = NextBatch(n);
+        if (block.size > 0)
+            std::memcpy(data, block.data, std::size_t(block.size));
+        return block.size;
+    }
+    ReadAhead::Block NextBatch(std::size_t n) override
+    {
         n = std::min(n, left_);
-        if (n > 0)
-            std::memcpy(data, data_, n);
+        const ReadAhead::Block block{data_, ssize_t(n)};
         data_ += n;
         left_ -= n;
-        return ssize_t(n);
+        return block;
     }
     CipherResult Failure() const override { return Failed(CipherFailure::CannotReadSource, EIO); }
 
@@ -135,72 +133,45 @@ private:
     std::size_t left_;
 };
 
-// A regular file opened for reading with a shared lock, like the light
-// cipher's sources: a FIFO, device or folder is refused before any read.
+// A regular file, read as the light cipher reads its sources; the batches
+// after the header are read ahead on a thread of their own.
 class FileInput : public Input {
 public:
-    explicit FileInput(const std::string& path)
-    {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0) {
-            error_ = errno;
-            return;
-        }
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-            error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-            notRegular_ = !S_ISDIR(info.st_mode);
-            Close();
-            return;
-        }
-        size_ = std::uint64_t(info.st_size);
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-        if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            error_ = errno;
-            Close();
-            return;
-        }
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
-    ~FileInput() override { Close(); }
-    FileInput(const FileInput&) = delete;
-    FileInput& operator=(const FileInput&) = delete;
-
-    bool IsOpen() const { return fd_ >= 0; }
-    std::uint64_t Size() const { return size_; }
+    explicit FileInput(const std::string& path) : file_(path) {}
+    bool IsOpen() const { return file_.IsOpen(); }
+    std::uint64_t Size() const { return file_.Size(); }
+    SourceFile& File() { return file_; }
     void Close()
     {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
+        ahead_.reset();
+        file_.Close();
     }
-    ssize_t ReadFull(std::uint8_t* data, std::size_t n) override
+    ssize_t ReadFull(std::uint8_t* data, std::size_t n) override { return file_.ReadFull(data, n); }
+    ReadAhead::Block NextBatch(std::size_t n) override
     {
-        std::size_t done = 0;
-        while (done < n) {
-            const ssize_t got = ::read(fd_, data + done, n - done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                error_ = errno;
-                return -1;
+        if (!ahead_) {
+            try {
+                ahead_.emplace(file_, n);
+            } catch (const std::bad_alloc&) {
+                error_ = ENOMEM;
+                return {nullptr, -1};
             }
-            if (got == 0)
-                break;
-            done += std::size_t(got);
         }
-        return ssize_t(done);
+        ahead_->Give(held_);
+        held_ = ahead_->Take();
+        return held_;
     }
     CipherResult Failure() const override
     {
-        return Failed(CipherFailure::CannotReadSource, error_, notRegular_ ? "not a regular file" : "");
+        return Failed(CipherFailure::CannotReadSource, error_ != 0 ? error_ : file_.Error(),
+                      file_.NotRegular() ? "not a regular file" : "");
     }
 
 private:
-    int fd_ = -1;
+    SourceFile file_;
+    std::optional<ReadAhead> ahead_; // ends before the file
+    ReadAhead::Block held_;
     int error_ = 0;
-    bool notRegular_ = false;
-    std::uint64_t size_ = 0;
 };
 
 // Writes filled batches through a safe writer on a second thread, so that
@@ -397,22 +368,16 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
     const Wiper wipeState(&state, sizeof state);
     if (::crypto_secretstream_xchacha20poly1305_init_pull(&state, header.streamHeader.data(), sub.stream.Data()) != 0)
         return Damaged();
-    std::vector<std::uint8_t> cipher;
     std::uint8_t record[kExtensionRecordBytes];
     const Wiper wipeRecord(record, sizeof record);
-    try {
-        cipher.resize(kBatchCipherBytes);
-    } catch (const std::bad_alloc&) {
-        return Failed(CipherFailure::CannotReadSource, ENOMEM);
-    }
     unsigned char tag = 0;
-    const std::size_t recordCipher = kExtensionRecordBytes + kPieceOverhead;
-    const ssize_t rec = in.ReadFull(cipher.data(), recordCipher);
+    std::uint8_t recordCipher[kExtensionRecordBytes + kPieceOverhead];
+    const ssize_t rec = in.ReadFull(recordCipher, sizeof recordCipher);
     if (rec < 0)
         return in.Failure();
-    if (std::size_t(rec) != recordCipher
-        || ::crypto_secretstream_xchacha20poly1305_pull(&state, record, nullptr, &tag, cipher.data(), recordCipher,
-                                                        head, sizeof head)
+    if (std::size_t(rec) != sizeof recordCipher
+        || ::crypto_secretstream_xchacha20poly1305_pull(&state, record, nullptr, &tag, recordCipher,
+                                                        sizeof recordCipher, head, sizeof head)
                != 0
         || tag != crypto_secretstream_xchacha20poly1305_TAG_MESSAGE)
         return Damaged();
@@ -423,7 +388,9 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
     // A batch at a time; a short read means the end of the file, and every
     // batch but the last holds whole pieces.
     for (;;) {
-        const ssize_t n = in.ReadFull(cipher.data(), cipher.size());
+        const ReadAhead::Block batch = in.NextBatch(kBatchCipherBytes);
+        const ssize_t n = batch.size;
+        const std::uint8_t* cipher = batch.data;
         if (n < 0)
             return in.Failure();
         // No final piece before the end: the file was cut short.
@@ -439,8 +406,8 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
             if (piece < kPieceOverhead)
                 return Damaged();
             unsigned long long plainBytes = 0;
-            if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain + filled, &plainBytes, &tag,
-                                                             cipher.data() + at, piece, nullptr, 0)
+            if (::crypto_secretstream_xchacha20poly1305_pull(&state, plain + filled, &plainBytes, &tag, cipher + at,
+                                                             piece, nullptr, 0)
                 != 0)
                 return Damaged();
             final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
@@ -455,8 +422,7 @@ CipherResult Decrypt(Input& in, StrongKeys& keys, std::string& extension, Sink* 
         if (CipherResult r = sink->Filled(filled); !r)
             return r;
         if (final) {
-            std::uint8_t extra;
-            const ssize_t more = in.ReadFull(&extra, 1);
+            const ssize_t more = in.NextBatch(kBatchCipherBytes).size;
             if (more < 0)
                 return in.Failure();
             return more == 0 ? CipherResult{} : Damaged();
@@ -591,27 +557,21 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
     KeyCheck(head, sub, head + kKeyCheckAt);
     ::crypto_generichash(head + kChecksumAt, 16, head, kChecksumAt, nullptr, 0);
 
-    // Two plain batches: the one being read ahead tells whether the current
-    // one holds the last piece. A small file gets batches of its own size
-    // (a file that grows meanwhile just takes more of them).
+    // The batch read ahead tells whether the current one holds the last
+    // piece. A small file gets batches of its own size (a file that grows
+    // meanwhile just takes more of them).
     const std::size_t batchPieces =
         std::size_t(std::clamp<std::uint64_t>((in.Size() + kPieceBytes - 1) / kPieceBytes, 1, kBatchPieces));
     const std::size_t batchPlain = batchPieces * kPieceBytes;
-    std::vector<std::uint8_t> current, next;
-    try {
-        current.resize(batchPlain);
-        next.resize(batchPlain);
-    } catch (const std::bad_alloc&) {
-        return Failed(CipherFailure::CannotReadSource, ENOMEM);
-    }
-    const Wiper wipeCurrent(current), wipeNext(next);
     SafeWriter writer(dst);
     if (!writer.Open())
         return WriterFailure(writer);
     // A cipher batch is longer than the header and extension record.
+    std::optional<ReadAhead> source;
     std::optional<BackgroundWriter> background;
     std::uint8_t* out = nullptr;
     try {
+        source.emplace(in.File(), batchPlain);
         background.emplace(writer, batchPieces * kCipherPieceBytes);
         out = background->Take();
     } catch (const std::bad_alloc&) {
@@ -619,8 +579,8 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
     }
     std::copy(head, head + sizeof head, out);
     const std::string extension = ExtensionToKeep(src);
-    std::uint8_t* record = current.data();
-    std::fill_n(record, kExtensionRecordBytes, 0);
+    std::uint8_t record[kExtensionRecordBytes] = {};
+    const Wiper wipeRecord(record, sizeof record);
     record[0] = std::uint8_t(extension.size());
     std::copy(extension.begin(), extension.end(), record + 1);
     ::crypto_secretstream_xchacha20poly1305_push(&state, out + sizeof head, nullptr, record, kExtensionRecordBytes,
@@ -628,19 +588,20 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
     if (!background->Queue(out, sizeof head + kExtensionRecordBytes + kPieceOverhead))
         return WriterFailure(writer);
 
-    ssize_t have = in.ReadFull(current.data(), batchPlain);
-    if (have < 0)
+    ReadAhead::Block current = source->Take();
+    if (current.size < 0)
         return in.Failure();
     for (;;) {
-        ssize_t ahead = 0;
-        if (std::size_t(have) == batchPlain) {
-            ahead = in.ReadFull(next.data(), batchPlain);
-            if (ahead < 0)
+        ReadAhead::Block ahead;
+        if (std::size_t(current.size) == batchPlain) {
+            ahead = source->Take();
+            if (ahead.size < 0)
                 return in.Failure();
         }
-        const bool final = ahead == 0;
+        const bool final = ahead.size == 0;
+        const std::size_t have = std::size_t(current.size);
         // Full pieces, then the rest; an empty file still gets its final piece.
-        const std::size_t pieces = std::max<std::size_t>(1, (std::size_t(have) + kPieceBytes - 1) / kPieceBytes);
+        const std::size_t pieces = std::max<std::size_t>(1, (have + kPieceBytes - 1) / kPieceBytes);
         try {
             out = background->Take();
         } catch (const std::bad_alloc&) {
@@ -651,21 +612,22 @@ CipherResult EncryptFile(const std::string& src, const std::string& dst, StrongK
         std::size_t produced = 0;
         for (std::size_t i = 0; i < pieces; ++i) {
             const std::size_t at = i * kPieceBytes;
-            const std::size_t n = std::min(kPieceBytes, std::size_t(have) - at);
+            const std::size_t n = std::min(kPieceBytes, have - at);
             unsigned long long bytes = 0;
             ::crypto_secretstream_xchacha20poly1305_push(
-                &state, out + produced, &bytes, current.data() + at, n, nullptr, 0,
+                &state, out + produced, &bytes, current.data + at, n, nullptr, 0,
                 final && i + 1 == pieces ? crypto_secretstream_xchacha20poly1305_TAG_FINAL
                                          : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
             produced += std::size_t(bytes);
         }
+        source->Give(current);
         if (!background->Queue(out, produced))
             return WriterFailure(writer);
         if (final)
             break;
-        current.swap(next);
-        have = ahead;
+        current = ahead;
     }
+    source.reset();
     in.Close();
     if (!background->Finish() || !writer.Commit())
         return WriterFailure(writer);

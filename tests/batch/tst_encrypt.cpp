@@ -7,12 +7,14 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
 #include <filesystem>
+#include <unistd.h>
 
 using namespace mg;
 using namespace mg::test;
@@ -390,6 +392,45 @@ private slots:
                      << fail.arg(Q(desk.Path(std::string(name) + ".jpg")));
         QCOMPARE(script.MessageTexts(), expected);
         QCOMPARE(desk.Names("out"), QStringList());
+    }
+
+    // A disk that fills up under "All" while the files before are still
+    // waiting to be flushed: those reach the disk whole, the file that met
+    // the full disk is told, and nothing partial or temporary is left.
+    void full_disk_while_earlier_files_wait()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        BatchDesk desk;
+        std::vector<std::uint8_t> big = MakeJpeg(16, 16);
+        big.resize(300u << 10, 0x5A); // three fit on the disk, the fourth does not
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"})
+            desk.Add(name, big);
+        desk.MakeFolder("out");
+        const QString out = Q(desk.Path("out"));
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", out}) != 0)
+            QSKIP("this machine does not let the test mount a tmpfs");
+        struct Unmount {
+            QString path;
+            ~Unmount() { QProcess::execute("umount", {path}); }
+        } unmount{out};
+        desk.Open();
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"})
+            desk.Select(name, true);
+        QVERIFY(desk.encrypt->ShellTreeView1->SelectPath(desk.Path("out")));
+        desk.encrypt->rbKeepExisting->setChecked(true);
+        desk.main->DecryptionKey = kKey;
+        Script script;
+        script.Messages({mrAll, mrCancel});
+        QVERIFY(!desk.encrypt->DoCrypt());
+        QCOMPARE(script.MessageTexts(),
+                 QStringList(
+                     {QStringLiteral("Encrypt: %1 to %2").arg(Q(desk.Path("a.jpg")), Q(desk.Path("out/a.Bin"))),
+                      QStringLiteral("Failed to Encrypt \"%1\". Click CANCEL to stop.").arg(Q(desk.Path("d.jpg")))}));
+        QCOMPARE(desk.Names("out"), QStringList({"a.Bin", "b.Bin", "c.Bin"}));
+        const auto whole = Encrypted(desk, desk.Path("a.jpg"));
+        for (const char* name : {"out/a.Bin", "out/b.Bin", "out/c.Bin"})
+            QVERIFY(ReadFile(desk.Path(name)) == whole);
     }
 
     // A destination folder removed mid-batch and one that cannot be written

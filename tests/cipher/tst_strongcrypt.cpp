@@ -149,6 +149,9 @@ void TestStrongCrypt::roundTripKeepsBytesAndExtension_data()
     QTest::newRow("exactly one batch of pieces") << "batch.png" << int(16 * strong::kPieceBytes) << "png";
     QTest::newRow("one batch and a byte") << "batch1.jpg" << int(16 * strong::kPieceBytes + 1) << "jpg";
     QTest::newRow("several batches and a part") << "long.tif" << int(50 * strong::kPieceBytes + 12345) << "tif";
+    // Files of more batches than the buffers hold are read ahead on a thread.
+    QTest::newRow("read ahead: batches and a part") << "ahead.jpg" << int(80 * strong::kPieceBytes + 5) << "jpg";
+    QTest::newRow("read ahead: ends with a whole batch") << "whole.jpg" << int(96 * strong::kPieceBytes) << "jpg";
     QTest::newRow("no extension") << "README" << 100 << "";
     QTest::newRow("dot in the folder only") << "dir.d/name" << 10 << "";
 }
