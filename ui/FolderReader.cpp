@@ -46,22 +46,6 @@ private:
     int fd_;
 };
 
-// The entry's type, following links; DT_UNKNOWN when it cannot be told
-// (a broken link, a vanished entry).
-unsigned char EntryType(int dirFd, const dirent* e)
-{
-    if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK)
-        return e->d_type;
-    struct stat st;
-    if (fstatat(dirFd, e->d_name, &st, 0) != 0)
-        return DT_UNKNOWN;
-    if (S_ISREG(st.st_mode))
-        return DT_REG;
-    if (S_ISDIR(st.st_mode))
-        return DT_DIR;
-    return DT_UNKNOWN;
-}
-
 } // namespace
 
 bool FileNameLess(std::string_view a, std::string_view b)
@@ -94,7 +78,7 @@ template <typename F> void ForEachSubFolder(const std::string& folder, F found)
     while (const dirent* e = readdir(dir.get())) {
         if (e->d_name[0] == '.')
             continue;
-        if (EntryType(dirFd, e) == DT_DIR && !found(e->d_name))
+        if (EntryType(dirFd, e->d_name, e->d_type) == DT_DIR && !found(e->d_name))
             return;
     }
 }

@@ -17,14 +17,14 @@ namespace {
 // entries take a few dozen calls.
 constexpr std::size_t kBufferSize = 256 * 1024;
 
-// The entry's type, following links; DT_UNKNOWN when it cannot be told
-// (a broken link, a vanished entry).
-unsigned char EntryType(int dirFd, const dirent64* e)
+} // namespace
+
+unsigned char EntryType(int dirFd, const char* name, unsigned char reportedType)
 {
-    if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK)
-        return e->d_type;
+    if (reportedType != DT_UNKNOWN && reportedType != DT_LNK)
+        return reportedType;
     struct stat st;
-    if (fstatat(dirFd, e->d_name, &st, 0) != 0)
+    if (fstatat(dirFd, name, &st, 0) != 0)
         return DT_UNKNOWN;
     if (S_ISREG(st.st_mode))
         return DT_REG;
@@ -32,8 +32,6 @@ unsigned char EntryType(int dirFd, const dirent64* e)
         return DT_DIR;
     return DT_UNKNOWN;
 }
-
-} // namespace
 
 FolderScan::FolderScan(const std::string& folder, std::string_view mask)
     : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
@@ -87,7 +85,7 @@ bool FolderScan::Read(std::size_t entries)
         std::size_t matches = everyName_;
         for (const std::string& p : pieces_)
             matches += MaskMatches(p, name) ? 1 : 0;
-        if (matches == 0 || EntryType(fd_, e) != DT_REG)
+        if (matches == 0 || EntryType(fd_, e->d_name, e->d_type) != DT_REG)
             continue;
         for (std::size_t i = 0; i < matches; ++i)
             listing_.names.push_back(name);

@@ -18,6 +18,11 @@ struct FolderListing {
     std::string error;
 };
 
+// The type of a directory entry as the directory reports it (a DT_ value),
+// following a link or asking the file system when the report does not say;
+// DT_UNKNOWN when it cannot be told (a broken link, a vanished entry).
+unsigned char EntryType(int dirFd, const char* name, unsigned char reportedType);
+
 // Which entries count, and how often: for each piece of the mask in order,
 // every entry matching it that is not hidden (name beginning with "."), not
 // a folder and not a system file (anything but a regular file or a link to

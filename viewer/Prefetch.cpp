@@ -211,6 +211,11 @@ std::shared_ptr<const PrefetchedPicture> Prefetcher::Find(const std::string& pat
 void Prefetcher::Drop()
 {
     std::lock_guard lock(mutex_);
+    DropLocked();
+}
+
+void Prefetcher::DropLocked()
+{
     ++generation_;
     wanted_.clear();
     shown_.clear();
@@ -224,11 +229,7 @@ void Prefetcher::Stop()
 {
     {
         std::lock_guard lock(mutex_);
-        ++generation_;
-        wanted_.clear();
-        shown_.clear();
-        queue_.clear();
-        held_.clear();
+        DropLocked();
         stop_ = true;
         cancel_ = true;
         wake_.notify_all();

@@ -129,6 +129,7 @@ private:
     void Run();
     bool IsWanted(const std::string& path, const PrefetchView& view) const;
     std::uint64_t HeldBytesLocked() const;
+    void DropLocked();
 
     mutable std::mutex mutex_;
     std::condition_variable wake_; // work or stop for the worker
