@@ -9,6 +9,7 @@
 // for reference the cipher alone and a copy written the cipher's safe way.
 // Usage: bench_batch_encrypt [FOLDER [FILES [MIB [ROUNDS]]]]
 //        (defaults: a temporary folder in the current one, 200, 5, 3)
+#include "BenchSupport.h"
 #include "batch/frmEncryptUnit.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
@@ -34,6 +35,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using mg::bench::Median;
 
 bool WriteAll(int fd, const unsigned char* data, std::size_t size)
 {
@@ -45,22 +47,6 @@ bool WriteAll(int fd, const unsigned char* data, std::size_t size)
         size -= static_cast<std::size_t>(n);
     }
     return true;
-}
-
-bool MakeFile(const std::string& path, std::size_t size, std::uint32_t seed)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
-    std::vector<unsigned char> chunk(1 << 20);
-    std::uint32_t x = seed;
-    for (auto& b : chunk)
-        b = static_cast<unsigned char>((x = x * 1664525u + 1013904223u) >> 24);
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < size; done += chunk.size())
-        ok = WriteAll(fd, chunk.data(), std::min(chunk.size(), size - done));
-    ok = ok && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
 }
 
 // A plain copy: read/write through one buffer, then fsync.
@@ -114,12 +100,6 @@ double Seconds(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Removes the files of a folder, keeping the folder (and so its tree node).
 void EmptyFolder(const QString& path)
 {
@@ -153,7 +133,7 @@ int main(int argc, char** argv)
         char name[32];
         std::snprintf(name, sizeof name, "picture%03d.jpg", i);
         names.emplace_back(name);
-        if (!MakeFile(src + "/" + name, std::size_t(mib) << 20, std::uint32_t(i + 1))) {
+        if (!mg::bench::MakeNoiseFile(src + "/" + name, std::size_t(mib) << 20, std::uint32_t(i + 1))) {
             std::fprintf(stderr, "cannot write the test files\n");
             return 1;
         }
