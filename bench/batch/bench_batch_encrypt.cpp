@@ -36,18 +36,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using mg::bench::Median;
-
-bool WriteAll(int fd, const unsigned char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+using mg::bench::WriteAll;
 
 // A plain copy: read/write through one buffer, then fsync.
 bool CopyFile(const std::string& from, const std::string& to)

@@ -91,28 +91,7 @@ std::vector<std::uint8_t> Wmf(int shapes, int points)
     }
     record(0x0000, {});
 
-    mg::test::ByteWriter f;
-    f.u32(0x9AC6CDD7);
-    f.u16(0);
-    f.u16(0);
-    f.u16(0);
-    f.u16(1000);
-    f.u16(800);
-    f.u16(96);
-    f.u32(0);
-    unsigned checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= f.bytes[2 * i] | (f.bytes[2 * i + 1] << 8);
-    f.u16(checksum);
-    f.u16(1);
-    f.u16(9);
-    f.u16(0x0300);
-    f.u32(std::uint32_t((18 + r.bytes.size()) / 2));
-    f.u16(2);
-    f.u32(std::uint32_t(std::max(3 + 9 + 16, 3 + 1 + 2 * points)));
-    f.u16(0);
-    f.bytes.insert(f.bytes.end(), r.bytes.begin(), r.bytes.end());
-    return f.bytes;
+    return mg::test::PlaceableWmf(1000, 800, 2, std::uint32_t(std::max(3 + 9 + 16, 3 + 1 + 2 * points)), r.bytes);
 }
 
 // An EMF of 1000 x 800 pixels with the same shapes as 16-bit polygons.

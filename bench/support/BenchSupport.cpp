@@ -12,8 +12,6 @@
 
 namespace mg::bench {
 
-namespace {
-
 bool WriteAll(int fd, const unsigned char* data, std::size_t size)
 {
     while (size > 0) {
@@ -25,8 +23,6 @@ bool WriteAll(int fd, const unsigned char* data, std::size_t size)
     }
     return true;
 }
-
-} // namespace
 
 double Median(std::vector<double> v)
 {

@@ -36,6 +36,10 @@ struct ChildRun {
 // Runs argv (looked up on PATH when it has no slash) and waits for it.
 ChildRun RunChild(const std::vector<std::string>& argv);
 
+// Writes all size bytes to fd, going on after short writes; false on an
+// error or a write of nothing.
+bool WriteAll(int fd, const unsigned char* data, std::size_t size);
+
 // Writes size bytes of noise from a linear congruential generator started at
 // seed, 1 MiB repeated, with head (if any) over the start of every MiB, and
 // flushes the file to disk. Returns false when any step fails.

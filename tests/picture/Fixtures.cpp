@@ -91,32 +91,7 @@ std::vector<std::uint8_t> MakeWmf(int width, int height)
     record(0x041B, {height - 2, width - 2, 2, 2}); // RECTANGLE bottom, right, top, left
     record(0x0000, {});                            // EOF
 
-    ByteWriter file;
-    // Placeable header: key, handle, bounding box, units per inch, reserved,
-    // checksum (XOR of the ten words before it).
-    file.u32(0x9AC6CDD7);
-    file.u16(0);
-    file.u16(0);
-    file.u16(0);
-    file.u16(static_cast<unsigned>(width));
-    file.u16(static_cast<unsigned>(height));
-    file.u16(96);
-    file.u32(0);
-    unsigned checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= file.bytes[2 * i] | (file.bytes[2 * i + 1] << 8);
-    file.u16(checksum);
-    // Standard header: type, header words, version, file words, objects,
-    // largest record, unused.
-    file.u16(1);
-    file.u16(9);
-    file.u16(0x0300);
-    file.u32(static_cast<std::uint32_t>((18 + records.bytes.size()) / 2));
-    file.u16(1);
-    file.u32(7);
-    file.u16(0);
-    file.bytes.insert(file.bytes.end(), records.bytes.begin(), records.bytes.end());
-    return file.bytes;
+    return PlaceableWmf(width, height, 1, 7, records.bytes);
 }
 
 std::vector<std::uint8_t> MakeEmf(int width, int height)
