@@ -10,6 +10,7 @@
 // Usage: bench_batch_encrypt [FOLDER [FILES [MIB [ROUNDS]]]]
 //        (defaults: a temporary folder in the current one, 200, 5, 3)
 #include "BenchSupport.h"
+#include "BenchWindows.h"
 #include "batch/frmEncryptUnit.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
@@ -101,8 +102,7 @@ void EmptyFolder(const QString& path)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    mg::bench::OffscreenUnlessChosen();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int files = args.size() > 2 ? args[2].toInt() : 200;

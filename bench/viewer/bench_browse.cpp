@@ -6,6 +6,7 @@
 //  - as fast as keys come: the whole walk with reading ahead on against off.
 // Prints the ratios and the peak resident size.
 #include "BenchSupport.h"
+#include "BenchWindows.h"
 #include "cipher/ImageCrypt.h"
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
@@ -82,7 +83,7 @@ double Sum(const std::vector<double>& v)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    mg::bench::OffscreenUnlessChosen();
     mg::Application app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 20;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
@@ -111,10 +112,7 @@ int main(int argc, char** argv)
         if (!crypt.EncryptFile(files[std::size_t(i)], encryptedRoot + files[std::size_t(i)].substr(root.size()), key))
             return 1;
 
-    mg::SetDialogResponder([](const mg::DialogRequest& r) {
-        std::fprintf(stderr, "unexpected dialog: %s\n", qPrintable(r.text));
-        return mg::DialogAnswer{mg::mrOk, {}};
-    });
+    mg::bench::ReportUnexpectedDialogs();
     mg::TfrmMain window(root);
     window.show();
     QCoreApplication::processEvents();

@@ -3,6 +3,7 @@
 // and the encrypted view against the plain view. Prints ratios of medians
 // measured side by side in one run.
 #include "BenchSupport.h"
+#include "BenchWindows.h"
 #include "base/JPEGImage.h"
 #include "cipher/ImageCrypt.h"
 #include "tests/common/TestJpeg.h"
@@ -22,7 +23,7 @@ using mg::bench::TimeOnceMs;
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    mg::bench::OffscreenUnlessChosen();
     mg::Application app(argc, argv);
     const int width = argc > 1 ? std::atoi(argv[1]) : 6000;
     const int height = argc > 2 ? std::atoi(argv[2]) : 4000;
@@ -38,10 +39,7 @@ int main(int argc, char** argv)
     if (!crypt.EncryptFile(plain, encrypted, key))
         return 1;
 
-    mg::SetDialogResponder([](const mg::DialogRequest& r) {
-        std::fprintf(stderr, "unexpected dialog: %s\n", qPrintable(r.text));
-        return mg::DialogAnswer{mg::mrOk, {}};
-    });
+    mg::bench::ReportUnexpectedDialogs();
     mg::TfrmMain window(root);
     window.show();
     QCoreApplication::processEvents();

@@ -3,6 +3,7 @@
 // is derived (medians, side by side in one run); then browsing 20 files of
 // one batch, which must derive the key once.
 #include "BenchSupport.h"
+#include "BenchWindows.h"
 #include "cipher/StrongCrypt.h"
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
@@ -20,7 +21,7 @@ using mg::bench::TimeOnceMs;
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    mg::bench::OffscreenUnlessChosen();
     mg::Application app(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 7;
     QTemporaryDir dir;
