@@ -9,6 +9,8 @@
 // for reference the cipher alone and a copy written the cipher's safe way.
 // Usage: bench_batch_encrypt [FOLDER [FILES [MIB [ROUNDS]]]]
 //        (defaults: a temporary folder in the current one, 200, 5, 3)
+#include "BenchSupport.h"
+#include "BenchWindows.h"
 #include "batch/frmEncryptUnit.h"
 #include "ui/Dialogs.h"
 #include "ui/ShellTreeView.h"
@@ -34,34 +36,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool WriteAll(int fd, const unsigned char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool MakeFile(const std::string& path, std::size_t size, std::uint32_t seed)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
-    std::vector<unsigned char> chunk(1 << 20);
-    std::uint32_t x = seed;
-    for (auto& b : chunk)
-        b = static_cast<unsigned char>((x = x * 1664525u + 1013904223u) >> 24);
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < size; done += chunk.size())
-        ok = WriteAll(fd, chunk.data(), std::min(chunk.size(), size - done));
-    ok = ok && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
-}
+using mg::bench::Median;
+using mg::bench::WriteAll;
 
 // A plain copy: read/write through one buffer, then fsync.
 bool CopyFile(const std::string& from, const std::string& to)
@@ -114,12 +90,6 @@ double Seconds(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Removes the files of a folder, keeping the folder (and so its tree node).
 void EmptyFolder(const QString& path)
 {
@@ -132,8 +102,7 @@ void EmptyFolder(const QString& path)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    mg::bench::OffscreenUnlessChosen();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int files = args.size() > 2 ? args[2].toInt() : 200;
@@ -153,7 +122,7 @@ int main(int argc, char** argv)
         char name[32];
         std::snprintf(name, sizeof name, "picture%03d.jpg", i);
         names.emplace_back(name);
-        if (!MakeFile(src + "/" + name, std::size_t(mib) << 20, std::uint32_t(i + 1))) {
+        if (!mg::bench::MakeNoiseFile(src + "/" + name, std::size_t(mib) << 20, std::uint32_t(i + 1))) {
             std::fprintf(stderr, "cannot write the test files\n");
             return 1;
         }

@@ -2,10 +2,8 @@
 // all of them into a destination folder, alternating which goes first.
 // Prints the ratio of medians. Usage: bench_crypt_many [FILES [KIB [ROUNDS]]]
 // (defaults 200, 64, 5), in a temporary folder under /tmp.
-#include <sys/wait.h>
-#include <unistd.h>
+#include "BenchSupport.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,30 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-bool Run(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-} // namespace
+using mg::bench::Median;
 
 int main(int argc, char** argv)
 {
@@ -67,13 +42,16 @@ int main(int argc, char** argv)
             const auto start = std::chrono::steady_clock::now();
             if ((k + r) % 2 == 0) {
                 for (const std::string& name : names)
-                    ok = Run({crypt, "encrypt", name, root + "/out", "--passphrase-file", root + "/pass"}) && ok;
+                    ok = mg::bench::RunChild(
+                             {crypt, "encrypt", name, root + "/out", "--passphrase-file", root + "/pass"})
+                             .ok
+                         && ok;
                 single.push_back(seconds(start));
             } else {
                 std::vector<std::string> args{crypt, "encrypt"};
                 args.insert(args.end(), names.begin(), names.end());
                 args.insert(args.end(), {root + "/out", "--passphrase-file", root + "/pass"});
-                ok = Run(args) && ok;
+                ok = mg::bench::RunChild(args).ok && ok;
                 together.push_back(seconds(start));
             }
         }

@@ -3,66 +3,23 @@
 // (both end with the data on disk), alternating, best of six each, and
 // reports murkglass-crypt's peak resident size.
 // Usage: bench_encrypt_file [FOLDER]   (default: the current folder)
+#include "BenchSupport.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-struct Timing {
-    double seconds = 0;
-    long maxRssKiB = 0;
-    bool ok = false;
-};
-
-// Runs a program and waits for it, with its wall time and peak RSS.
-Timing Time(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return {took.count(), usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) == 0};
-}
-
-bool MakeFile(const std::string& path, std::size_t size)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return false;
-    std::vector<unsigned char> chunk(1 << 20);
-    std::uint32_t x = 1;
-    for (auto& b : chunk)
-        b = static_cast<unsigned char>((x = x * 1664525u + 1013904223u) >> 24);
-    for (std::size_t done = 0; done < size; done += chunk.size())
-        std::fwrite(chunk.data(), 1, chunk.size(), f);
-    const bool ok = std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-    return std::fclose(f) == 0 && ok;
-}
-
-} // namespace
+using mg::bench::ChildRun;
 
 int main(int argc, char** argv)
 {
     const std::string dir = argc > 1 ? argv[1] : ".";
     const std::string src = dir + "/bench-src.bin", copy = dir + "/bench-copy.bin", enc = dir + "/bench-enc.bin",
                       pass = dir + "/bench-pass.txt";
-    if (!MakeFile(src, std::size_t{512} << 20)) {
+    if (!mg::bench::MakeNoiseFile(src, std::size_t{512} << 20)) {
         std::fprintf(stderr, "cannot write %s\n", src.c_str());
         return 1;
     }
@@ -79,11 +36,13 @@ int main(int argc, char** argv)
         ::unlink(copy.c_str());
         ::unlink(enc.c_str());
         ::sync();
-        const auto copyRun = [&] { return Time({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", src, copy}); };
-        const auto cryptRun = [&] {
-            return Time({MURKGLASS_CRYPT_PATH, "encrypt", src, enc, "--passphrase-file", pass});
+        const auto copyRun = [&] {
+            return mg::bench::RunChild({"sh", "-c", "cp \"$0\" \"$1\" && sync \"$1\"", src, copy});
         };
-        Timing c, m;
+        const auto cryptRun = [&] {
+            return mg::bench::RunChild({MURKGLASS_CRYPT_PATH, "encrypt", src, enc, "--passphrase-file", pass});
+        };
+        ChildRun c, m;
         if (round % 2 == 0)
             c = copyRun(), m = cryptRun();
         else

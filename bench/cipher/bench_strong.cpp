@@ -7,6 +7,7 @@
 // Then the peak resident size of one `murkglass-crypt encrypt --strong` run
 // against the derivation's memory.
 // Usage: bench_strong [FOLDER]   (default: the current folder)
+#include "BenchSupport.h"
 #include "TestJpeg.h"
 #include "cipher/ImageCrypt.h"
 #include "cipher/StrongCrypt.h"
@@ -18,7 +19,6 @@
 #include <sodium.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -42,43 +42,6 @@ double Seconds(const std::function<bool()>& work, bool& ok, double* cpu = nullpt
     if (cpu)
         *cpu = CpuSeconds() - cpuStart;
     return took.count();
-}
-
-// A small JPEG followed by noise, so that the light decryption's check of
-// the picture's header passes.
-bool MakeFile(const std::string& path, std::size_t size)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        return false;
-    std::vector<unsigned char> chunk(1 << 20);
-    std::uint32_t x = 1;
-    for (auto& b : chunk)
-        b = static_cast<unsigned char>((x = x * 1664525u + 1013904223u) >> 24);
-    const std::vector<std::uint8_t> jpeg = mg::test::MakeJpeg(16, 16);
-    std::copy(jpeg.begin(), jpeg.end(), chunk.begin());
-    for (std::size_t done = 0; done < size; done += chunk.size())
-        std::fwrite(chunk.data(), 1, chunk.size(), f);
-    const bool ok = std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-    return std::fclose(f) == 0 && ok;
-}
-
-// Peak RSS in KiB of one child run, or -1 when it failed.
-long PeakKiB(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
 }
 
 // XChaCha20-Poly1305 in 64 KiB pieces over size bytes, in memory.
@@ -108,7 +71,9 @@ int main(int argc, char** argv)
     const std::string dir = argc > 1 ? argv[1] : ".";
     const std::string src = dir + "/bench-src.jpg", light = dir + "/bench-light.bin",
                       strongOut = dir + "/bench-strong.bin", pass = dir + "/bench-pass.txt";
-    if (!MakeFile(src, std::size_t{512} << 20)) {
+    // A small JPEG at the start of the noise, so that the light decryption's
+    // check of the picture's header passes.
+    if (!mg::bench::MakeNoiseFile(src, std::size_t{512} << 20, 1, mg::test::MakeJpeg(16, 16))) {
         std::fprintf(stderr, "cannot write %s\n", src.c_str());
         return 1;
     }
@@ -161,8 +126,10 @@ int main(int argc, char** argv)
     std::fputs("benchmark passphrase\n", p);
     std::fclose(p);
     ::unlink(strongOut.c_str());
-    const long peakKiB =
-        ok ? PeakKiB({MURKGLASS_CRYPT_PATH, "encrypt", "--strong", src, strongOut, "--passphrase-file", pass}) : -1;
+    const mg::bench::ChildRun peak = ok ? mg::bench::RunChild({MURKGLASS_CRYPT_PATH, "encrypt", "--strong", src,
+                                                               strongOut, "--passphrase-file", pass})
+                                        : mg::bench::ChildRun{};
+    const long peakKiB = peak.ok ? peak.maxRssKiB : -1;
     for (const auto& f : {src, light, strongOut, pass})
         ::unlink(f.c_str());
     if (!ok || peakKiB < 0) {

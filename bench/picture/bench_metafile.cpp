@@ -3,6 +3,7 @@
 // metafile of one rectangle, which is the cost of starting the confined
 // helper at all. The wall-clock limit must leave a wide margin over the
 // largest of these. Prints medians and ratios measured in one run.
+#include "ByteWriter.h"
 #include "base/Error.h"
 #include "ui/Graphics.h"
 #include "ui/MetafileClient.h"
@@ -22,21 +23,6 @@
 
 namespace {
 
-struct Writer {
-    std::vector<std::uint8_t> bytes;
-    void u16(unsigned v)
-    {
-        bytes.push_back(v & 0xff);
-        bytes.push_back((v >> 8) & 0xff);
-    }
-    void u32(std::uint32_t v)
-    {
-        u16(v & 0xffff);
-        u16(v >> 16);
-    }
-    void i32(std::int32_t v) { u32(std::uint32_t(v)); }
-};
-
 // A star-like polygon of n points around (cx, cy).
 std::vector<std::pair<int, int>> Shape(int cx, int cy, int radius, int n, int seed)
 {
@@ -53,7 +39,7 @@ std::vector<std::pair<int, int>> Shape(int cx, int cy, int radius, int n, int se
 // and a line of text every tenth shape.
 std::vector<std::uint8_t> Wmf(int shapes, int points)
 {
-    Writer r;
+    mg::test::ByteWriter r;
     auto record = [&](unsigned function, std::initializer_list<int> params) {
         r.u32(3 + std::uint32_t(params.size()));
         r.u16(function);
@@ -105,34 +91,13 @@ std::vector<std::uint8_t> Wmf(int shapes, int points)
     }
     record(0x0000, {});
 
-    Writer f;
-    f.u32(0x9AC6CDD7);
-    f.u16(0);
-    f.u16(0);
-    f.u16(0);
-    f.u16(1000);
-    f.u16(800);
-    f.u16(96);
-    f.u32(0);
-    unsigned checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= f.bytes[2 * i] | (f.bytes[2 * i + 1] << 8);
-    f.u16(checksum);
-    f.u16(1);
-    f.u16(9);
-    f.u16(0x0300);
-    f.u32(std::uint32_t((18 + r.bytes.size()) / 2));
-    f.u16(2);
-    f.u32(std::uint32_t(std::max(3 + 9 + 16, 3 + 1 + 2 * points)));
-    f.u16(0);
-    f.bytes.insert(f.bytes.end(), r.bytes.begin(), r.bytes.end());
-    return f.bytes;
+    return mg::test::PlaceableWmf(1000, 800, 2, std::uint32_t(std::max(3 + 9 + 16, 3 + 1 + 2 * points)), r.bytes);
 }
 
 // An EMF of 1000 x 800 pixels with the same shapes as 16-bit polygons.
 std::vector<std::uint8_t> Emf(int shapes, int points)
 {
-    Writer r;
+    mg::test::ByteWriter r;
     std::uint32_t count = 1;
     for (int s = 0; s < shapes; ++s) {
         r.u32(39);
@@ -168,7 +133,7 @@ std::vector<std::uint8_t> Emf(int shapes, int points)
     r.u32(20);
     ++count;
 
-    Writer f;
+    mg::test::ByteWriter f;
     f.u32(1);
     f.u32(108);
     f.i32(0);

@@ -5,12 +5,12 @@
 // (QT_QPA_PLATFORM=offscreen runs it headless). A count makes a folder of
 // that many files under $TMPDIR (else /var/tmp) and removes it afterwards; a
 // FOLDER is read as it is and kept.
+#include "BenchSupport.h"
 #include "ui/FileListBox.h"
 
 #include <QApplication>
 #include <QScrollBar>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +27,9 @@ double Seconds(std::chrono::steady_clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
+
+using mg::bench::Median;
 
 int main(int argc, char** argv)
 {

@@ -3,16 +3,14 @@
 // ratio reader / ls. Usage: bench_folder_read [file count | FOLDER] [rounds]
 // A count makes a folder of that many files under $TMPDIR (else /var/tmp)
 // and removes it afterwards; a FOLDER is read as it is and kept.
+#include "BenchSupport.h"
 #include "ui/FolderReader.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -20,24 +18,6 @@ namespace {
 double Seconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
-}
-
-void MakeFolder(const std::string& folder, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        // Mixed case and extensions, so the mask and the sort both work.
-        char name[64];
-        // 64-bit product: i * 7919 passes INT_MAX from about 271,000 files.
-        std::snprintf(name, sizeof name, "%s%06lld.%s", (i % 3 == 0) ? "Pic" : "pic",
-                      (static_cast<long long>(i) * 7919) % count, (i % 2 == 0) ? "jpg" : "JPG");
-        std::string path = folder + "/" + name + std::to_string(i);
-        int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            std::perror(path.c_str());
-            std::exit(1);
-        }
-        close(fd);
-    }
 }
 
 } // namespace
@@ -51,14 +31,10 @@ int main(int argc, char** argv)
     if (given) {
         folder = argv[1];
     } else {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/var/tmp") + "/mg_bench_folder_XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
+        folder = mg::bench::MakeScratchFolder("mg_bench_folder_");
+        if (folder.empty())
             return 1;
-        }
-        folder = pattern;
-        MakeFolder(folder, count);
+        mg::bench::FillFolder(folder, count);
     }
     std::string ls = "ls -U '" + folder + "' > /dev/null";
 
@@ -84,10 +60,8 @@ int main(int argc, char** argv)
         std::printf("round %d: reader %.1f ms, ls -U %.1f ms, ratio %.2f\n", r + 1, readerTimes.back() * 1e3,
                     lsTimes.back() * 1e3, readerTimes.back() / lsTimes.back());
     }
-    std::sort(readerTimes.begin(), readerTimes.end());
-    std::sort(lsTimes.begin(), lsTimes.end());
-    double reader = readerTimes[readerTimes.size() / 2];
-    double lsTime = lsTimes[lsTimes.size() / 2];
+    const double reader = mg::bench::Median(readerTimes);
+    const double lsTime = mg::bench::Median(lsTimes);
     std::printf("%zu files listed; median reader %.1f ms, median ls -U %.1f ms\n", listed, reader * 1e3, lsTime * 1e3);
     std::printf("ratio reader / ls -U: %.2f (target <= 2 at 1,000,000 files, <= 3 at 100,000)\n", reader / lsTime);
 

@@ -5,6 +5,8 @@
 //    reading ahead on (and off, for comparison);
 //  - as fast as keys come: the whole walk with reading ahead on against off.
 // Prints the ratios and the peak resident size.
+#include "BenchSupport.h"
+#include "BenchWindows.h"
 #include "cipher/ImageCrypt.h"
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
@@ -17,85 +19,17 @@
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QThread>
-#include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <jpeglib.h>
 #include <sys/resource.h>
 #include <vector>
 
+using mg::bench::Median;
+using mg::bench::PhotoLikeJpeg;
+using mg::bench::PlainDecode;
+using mg::bench::TimeOnceMs;
+
 namespace {
-
-// A photo-like picture: a smooth gradient with fine grain, so the Huffman
-// decoding is as real a share of the work as in a camera's picture.
-std::vector<std::uint8_t> PhotoLikeJpeg(int width, int height, int quality)
-{
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(width);
-    c.image_height = JDIMENSION(height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<unsigned char> row(std::size_t(width) * 3);
-    std::uint32_t seed = 12345;
-    while (c.next_scanline < c.image_height) {
-        const int y = int(c.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = int(seed >> 27) - 16;
-            row[3 * x] = static_cast<unsigned char>(std::clamp(x * 255 / width + grain, 0, 255));
-            row[3 * x + 1] = static_cast<unsigned char>(std::clamp(y * 255 / height + grain, 0, 255));
-            row[3 * x + 2] = static_cast<unsigned char>(std::clamp(96 + grain, 0, 255));
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<std::uint8_t> bytes(out, out + size);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return bytes;
-}
-
-// The baseline: a full-size decode row by row into one reused row buffer,
-// as `djpeg > /dev/null` does, of the file read from disk.
-void PlainDecode(const std::vector<std::uint8_t>& bytes)
-{
-    jpeg_decompress_struct d{};
-    jpeg_error_mgr err{};
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&d, TRUE);
-    d.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&d);
-    std::vector<unsigned char> row(std::size_t(d.output_width) * d.output_components);
-    while (d.output_scanline < d.output_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_read_scanlines(&d, rows, 1);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double Ms(const QElapsedTimer& t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
 
 // Runs the event loop for ms milliseconds, as a person looking would leave it.
 void Pause(int ms)
@@ -121,12 +55,11 @@ std::vector<double> Walk(mg::TfrmMain& window, int pauseMs)
     Pause(pauseMs);
     std::vector<double> steps;
     for (int i = 1; i < list->Count(); ++i) {
-        QElapsedTimer t;
-        t.start();
-        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-        QApplication::sendEvent(list, &down);
-        window.Image1->grab(); // the paint, forced now
-        steps.push_back(Ms(t));
+        steps.push_back(TimeOnceMs([&] {
+            QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+            QApplication::sendEvent(list, &down);
+            window.Image1->grab(); // the paint, forced now
+        }));
         const bool shown =
             window.StatusText().startsWith(window.ViewEncrypted1->isChecked() ? "Decrypted " : "Display Image ");
         if (!shown || !window.LastDisplayError().isEmpty()) {
@@ -150,7 +83,7 @@ double Sum(const std::vector<double>& v)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    mg::bench::OffscreenUnlessChosen();
     mg::Application app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 20;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
@@ -179,10 +112,7 @@ int main(int argc, char** argv)
         if (!crypt.EncryptFile(files[std::size_t(i)], encryptedRoot + files[std::size_t(i)].substr(root.size()), key))
             return 1;
 
-    mg::SetDialogResponder([](const mg::DialogRequest& r) {
-        std::fprintf(stderr, "unexpected dialog: %s\n", qPrintable(r.text));
-        return mg::DialogAnswer{mg::mrOk, {}};
-    });
+    mg::bench::ReportUnexpectedDialogs();
     mg::TfrmMain window(root);
     window.show();
     QCoreApplication::processEvents();
@@ -192,10 +122,8 @@ int main(int argc, char** argv)
     std::vector<double> decode, pausedOn, pausedOff, fastOn, fastOff, pausedEncrypted;
     const auto baseline = [&] {
         for (int k = 0; k < 3; ++k) {
-            QElapsedTimer t;
-            t.start();
-            PlainDecode(mg::test::ReadFile(files[std::size_t(k) % files.size()]));
-            decode.push_back(Ms(t));
+            decode.push_back(
+                TimeOnceMs([&] { PlainDecode(mg::test::ReadFile(files[std::size_t(k) % files.size()])); }));
         }
     };
     const auto walk = [&](bool prefetch, int pause, std::vector<double>& into, bool total) {

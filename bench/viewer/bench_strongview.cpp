@@ -2,85 +2,32 @@
 // its strong file against the plain view of the same picture, once the key
 // is derived (medians, side by side in one run); then browsing 20 files of
 // one batch, which must derive the key once.
+#include "BenchSupport.h"
+#include "BenchWindows.h"
 #include "cipher/StrongCrypt.h"
 #include "tests/common/TestJpeg.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "viewer/murkglassmain.h"
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <jpeglib.h>
 #include <vector>
 
-namespace {
-
-// A smooth gradient with fine grain: the entropy of a camera's photograph.
-std::vector<std::uint8_t> PhotoLikeJpeg(int width, int height)
-{
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(width);
-    c.image_height = JDIMENSION(height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<unsigned char> row(std::size_t(width) * 3);
-    std::uint32_t seed = 12345;
-    while (c.next_scanline < c.image_height) {
-        const int y = int(c.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = int(seed >> 27) - 16;
-            row[3 * x] = static_cast<unsigned char>(std::clamp(x * 255 / width + grain, 0, 255));
-            row[3 * x + 1] = static_cast<unsigned char>(std::clamp(y * 255 / height + grain, 0, 255));
-            row[3 * x + 2] = static_cast<unsigned char>(std::clamp(96 + grain, 0, 255));
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<std::uint8_t> bytes(out, out + size);
-    jpeg_destroy_compress(&c);
-    std::free(out);
-    return bytes;
-}
-
-double TimeOnce(const std::function<void()>& work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-} // namespace
+using mg::bench::Median;
+using mg::bench::PhotoLikeJpeg;
+using mg::bench::TimeOnceMs;
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    mg::bench::OffscreenUnlessChosen();
     mg::Application app(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 7;
     QTemporaryDir dir;
     const std::string root = dir.path().toStdString();
     const std::string plain = root + "/big.jpg", sealed = root + "/big.Bin";
-    mg::test::WriteFile(plain, PhotoLikeJpeg(6000, 4000));
+    mg::test::WriteFile(plain, PhotoLikeJpeg(6000, 4000, 90));
 
     mg::SetDialogResponder([](const mg::DialogRequest&) { return mg::DialogAnswer{mg::mrOk, {}}; });
     mg::TfrmMain window(root);
@@ -96,13 +43,13 @@ int main(int argc, char** argv)
     for (int i = 0; i < rounds; ++i) {
         window.Open1->setChecked(true);
         window.ViewEncrypted1->setChecked(false);
-        shown.push_back(TimeOnce([&] {
+        shown.push_back(TimeOnceMs([&] {
             window.NormalPictureDisplay(plain);
             window.Image1->grab();
         }));
         window.Open1->setChecked(false);
         window.ViewEncrypted1->setChecked(true);
-        shownStrong.push_back(TimeOnce([&] {
+        shownStrong.push_back(TimeOnceMs([&] {
             window.EncryptedPictureDisplay(sealed, 0);
             window.Image1->grab();
         }));
@@ -128,7 +75,7 @@ int main(int argc, char** argv)
     browser.ViewEncrypted1->setChecked(true);
     std::vector<double> each;
     for (const auto& f : files)
-        each.push_back(TimeOnce([&] { browser.EncryptedPictureDisplay(f, 0); }));
+        each.push_back(TimeOnceMs([&] { browser.EncryptedPictureDisplay(f, 0); }));
     const unsigned derivations = browser.ImgCrypt->Strong.Derivations();
 
     std::printf("picture 6000 x 4000 (%ld bytes), %d rounds (medians), key derived beforehand\n",

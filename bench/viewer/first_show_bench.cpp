@@ -7,6 +7,7 @@
 // Run it under xvfb-run for a real X server (QT_QPA_PLATFORM=offscreen
 // works too). A count makes a folder of that many files under $TMPDIR (else
 // /var/tmp) and removes it afterwards; a FOLDER is read as it is and kept.
+#include "BenchSupport.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/FileListBox.h"
@@ -14,45 +15,22 @@
 #include "viewer/murkglassmain.h"
 
 #include <QWindow>
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using mg::bench::Median;
 
 double Ms(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-void MakeFolder(const std::string& folder, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        char name[64];
-        std::snprintf(name, sizeof name, "%s%06lld.%s%d", (i % 3 == 0) ? "Pic" : "pic",
-                      (static_cast<long long>(i) * 7919) % count, (i % 2 == 0) ? "jpg" : "JPG", i);
-        const int fd = open((folder + "/" + name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            std::perror(name);
-            std::exit(1);
-        }
-        close(fd);
-    }
 }
 
 struct Times {
@@ -98,14 +76,10 @@ int main(int argc, char** argv)
     if (given) {
         folder = std::filesystem::absolute(argv[1]).string();
     } else {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/var/tmp") + "/mg_bench_show_XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
+        folder = mg::bench::MakeScratchFolder("mg_bench_show_");
+        if (folder.empty())
             return 1;
-        }
-        folder = pattern;
-        MakeFolder(folder, count);
+        mg::bench::FillFolder(folder, count);
     }
 
     std::vector<double> shownBg, listedBg, shownSync, listedSync;

@@ -1,5 +1,7 @@
 #include "Fixtures.h"
 
+#include "ByteWriter.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -8,21 +10,6 @@
 namespace mg::test {
 
 namespace {
-
-struct Writer {
-    std::vector<std::uint8_t> bytes;
-    void u16(unsigned v)
-    {
-        bytes.push_back(v & 0xff);
-        bytes.push_back((v >> 8) & 0xff);
-    }
-    void u32(std::uint32_t v)
-    {
-        u16(v & 0xffff);
-        u16(v >> 16);
-    }
-    void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
-};
 
 QImage Pattern(int width, int height)
 {
@@ -64,7 +51,7 @@ std::vector<std::uint8_t> MakeIco(const QList<QSize>& sizes)
             throw std::runtime_error("ICO writer failed");
         entries.push_back(one);
     }
-    Writer w;
+    ByteWriter w;
     w.u16(0);
     w.u16(1);
     w.u16(static_cast<unsigned>(entries.size()));
@@ -86,7 +73,7 @@ std::vector<std::uint8_t> MakeIco(const QList<QSize>& sizes)
 
 std::vector<std::uint8_t> MakeWmf(int width, int height)
 {
-    Writer records;
+    ByteWriter records;
     auto record = [&](unsigned function, std::initializer_list<int> params) {
         records.u32(3 + static_cast<std::uint32_t>(params.size()));
         records.u16(function);
@@ -104,37 +91,12 @@ std::vector<std::uint8_t> MakeWmf(int width, int height)
     record(0x041B, {height - 2, width - 2, 2, 2}); // RECTANGLE bottom, right, top, left
     record(0x0000, {});                            // EOF
 
-    Writer file;
-    // Placeable header: key, handle, bounding box, units per inch, reserved,
-    // checksum (XOR of the ten words before it).
-    file.u32(0x9AC6CDD7);
-    file.u16(0);
-    file.u16(0);
-    file.u16(0);
-    file.u16(static_cast<unsigned>(width));
-    file.u16(static_cast<unsigned>(height));
-    file.u16(96);
-    file.u32(0);
-    unsigned checksum = 0;
-    for (int i = 0; i < 10; ++i)
-        checksum ^= file.bytes[2 * i] | (file.bytes[2 * i + 1] << 8);
-    file.u16(checksum);
-    // Standard header: type, header words, version, file words, objects,
-    // largest record, unused.
-    file.u16(1);
-    file.u16(9);
-    file.u16(0x0300);
-    file.u32(static_cast<std::uint32_t>((18 + records.bytes.size()) / 2));
-    file.u16(1);
-    file.u32(7);
-    file.u16(0);
-    file.bytes.insert(file.bytes.end(), records.bytes.begin(), records.bytes.end());
-    return file.bytes;
+    return PlaceableWmf(width, height, 1, 7, records.bytes);
 }
 
 std::vector<std::uint8_t> MakeEmf(int width, int height)
 {
-    Writer records;
+    ByteWriter records;
     records.u32(39);
     records.u32(24);
     records.u32(1); // CREATEBRUSHINDIRECT, handle 1
@@ -156,7 +118,7 @@ std::vector<std::uint8_t> MakeEmf(int width, int height)
     records.u32(16);
     records.u32(20); // EOF
 
-    Writer file;
+    ByteWriter file;
     file.u32(1); // EMR_HEADER
     file.u32(108);
     file.i32(0);
