@@ -326,6 +326,9 @@ private slots:
         mg::TFileListBox::SetEntriesReadAtOnce(3);
         list_->Update();
         QVERIFY(list_->Reading());
+        // The first read's thread must be the one held: otherwise, on a busy
+        // machine, the new read's thread could reach the gate first.
+        QTRY_COMPARE(gates.load(), 1);
         QSignalSpy read(list_.get(), &mg::TFileListBox::folderRead);
         QList<int> shown;
         connect(list_->model(), &QAbstractItemModel::modelReset, this, [&] { shown << list_->Count(); });
