@@ -103,9 +103,20 @@ struct Column {
 };
 
 // The kernel: full blocks only; lanes are advanced in place. target_clones
-// lets one binary use AVX2 where the processor has it.
-__attribute__((target_clones("avx2", "default"))) void XorBlocks(std::uint8_t* data, std::size_t blocks, Lanes& lanes,
-                                                                 std::uint32_t a, std::uint32_t c)
+// lets one binary use AVX2 where the processor has it. A ThreadSanitizer
+// build goes without: the clones' resolver runs while the program is being
+// loaded, before the sanitizer's runtime exists, and crashes there.
+#if defined(__SANITIZE_THREAD__)
+#define MG_KERNEL_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MG_KERNEL_CLONES
+#endif
+#endif
+#ifndef MG_KERNEL_CLONES
+#define MG_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+MG_KERNEL_CLONES void XorBlocks(std::uint8_t* data, std::size_t blocks, Lanes& lanes, std::uint32_t a, std::uint32_t c)
 {
     Column first, second;
     first.Load(lanes.s, 0);
